@@ -1,0 +1,50 @@
+#pragma once
+
+#include "lockmake.h"
+
+#include <QString>
+#include <cstdint>
+
+namespace kx {
+
+// The encoder library's five calls, loaded with dlopen. A library or symbol
+// that cannot be loaded leaves the binding unloaded: LoadError() says why,
+// and every card call then gives -2 (encoder unavailable) without a crash.
+class EncoderBinding
+{
+public:
+    EncoderBinding();
+    ~EncoderBinding();
+    EncoderBinding(const EncoderBinding &) = delete;
+    EncoderBinding &operator=(const EncoderBinding &) = delete;
+
+    // Loads the library at path; false (with LoadError set) when it or one of
+    // the five symbols cannot be found.
+    bool Load(const QString &path);
+    bool IsLoaded() const;
+    QString LoadError() const { return m_error; }
+
+    // Hands the settings file's path to the library in a 256-byte buffer.
+    // Raises kx::EncoderError for a path of more than 255 bytes (the library
+    // is then not called) or when the library is not loaded.
+    void EncodeInit(const QString &settingsPath);
+
+    Word ReadCard(TLock_Make &card);
+    Word MakeGuestCard(const TLock_Make &card);
+    Word ClearCardData(TLock_Make &card);
+    Word M1WriteCommonData(Word *block49);
+
+    static constexpr Word Unavailable = -2;
+
+private:
+    struct Functions;
+    Functions *m_fn;
+    void *m_handle = nullptr;
+    QString m_error;
+};
+
+// The library path from section "Encoder", key "Library" of the settings
+// file; default libhotellock.so beside the program.
+QString EncoderLibraryPath(const QString &settingsPath, const QString &programDir);
+
+} // namespace kx

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+class TSocketConnection;
+
+// A client dataset bound to one provider of the application server. Every
+// operation that needs the server raises kx::StoreError on failure.
+class TClientDataSet
+{
+public:
+    TClientDataSet(TSocketConnection &connection, const QString &providerName);
+
+    QString ProviderName() const { return m_provider; }
+
+    void Close();
+    bool Active() const { return m_active; }
+    void SetCommandText(const QString &sql);
+    QString CommandText() const { return m_commandText; }
+
+    // Runs the command on the server and keeps the rows it gives.
+    void Open();
+    int RecordCount() const;
+    bool IsEmpty() const;
+    // The value of a column of the first row, as text. Raises kx::StoreError
+    // for a null value or a column the result does not have.
+    QString FieldAsString(const QString &name) const;
+
+    // Runs the command without rows; gives the rows affected.
+    int Execute();
+
+    // Appends a row to the open result and sets its fields; ApplyUpdates sends
+    // the appended rows to the provider's table and gives the error count.
+    void Append();
+    // QDateTime values travel as date-times, ints as integers, strings as text.
+    void SetField(const QString &name, const QVariant &value);
+    int ApplyUpdates(int maxErrors);
+
+private:
+    TSocketConnection &m_connection;
+    QString m_provider;
+    QString m_commandText;
+    bool m_active = false;
+    QStringList m_columns;
+    QList<QVariantList> m_rows;
+    QList<QList<QPair<QString, QVariant>>> m_appended;
+};

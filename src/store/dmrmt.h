@@ -1,0 +1,54 @@
+#pragma once
+
+#include "clientdataset.h"
+#include "socketconnection.h"
+
+#include "encoding/lockmake.h"
+
+#include <functional>
+
+struct TLockSystemInfo;
+
+namespace kx {
+class Notifier;
+class ProgramFolder;
+}
+
+inline const QString LockServerName = QStringLiteral("LockInterfaceServer.TLockInterfaceServer");
+
+// The remote data module: the connection to the application server and the
+// five client datasets the card operations work through.
+class Tdmrmt
+{
+public:
+    // Runs DataModuleCreate: reads the server address into info and binds the datasets.
+    Tdmrmt(const kx::ProgramFolder &folder, TLockSystemInfo &info, kx::Notifier &notifier);
+
+    void ReadServerAddress();
+    // Connects SocketCon; on failure warns, runs the registration step and
+    // shows the network settings dialog (ShowNetworkSettings). Reports nothing.
+    void ConnectServer();
+    // Holder of the valid card record with this card's Rom text, or empty.
+    QString GetCardHolder(const Word *cardRom);
+
+    // Called by ConnectServer's failure path; the shell sets it to open the
+    // network settings dialog in its start-up mode. Unset: nothing is shown.
+    std::function<void()> ShowNetworkSettings;
+
+    TSocketConnection SocketCon;
+    TClientDataSet cds_readcard;
+    TClientDataSet cds_writemakerecord;
+    TClientDataSet cds_writecheckinrecord;
+    TClientDataSet cds_writecheckoutrecord;
+    TClientDataSet cds_public;
+
+private:
+    void DataModuleCreate();
+
+    const kx::ProgramFolder &m_folder;
+    TLockSystemInfo &m_info;
+    kx::Notifier &m_notifier;
+};
+
+// Set by the program's start-up only.
+extern Tdmrmt *dmrmt;

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <memory>
+
+class QTcpSocket;
+
+// The client end of the lockserver protocol (see docs/lockserver-protocol.md).
+// Blocking calls with timeouts; a lost connection is noticed at the next call,
+// which connects again with the address, port and server name last set.
+class TSocketConnection
+{
+public:
+    TSocketConnection();
+    ~TSocketConnection();
+
+    QString Address;
+    int Port = 2008;
+
+    // Setting the server name closes any open connection.
+    void SetServerName(const QString &name);
+    QString ServerName() const { return m_serverName; }
+
+    // Raise kx::StoreError with a clear text on failure.
+    void Open();
+    void Close();
+    bool Connected() const;
+
+    // Sends one request and returns the answer; connects first if needed.
+    // A server error comes back as kx::StoreError carrying the server's text.
+    QJsonObject Call(const QJsonObject &request);
+
+    int ConnectTimeoutMs = 10000;
+    int OperationTimeoutMs = 30000;
+
+private:
+    std::unique_ptr<QTcpSocket> m_socket;
+    QString m_serverName;
+};
