@@ -1,0 +1,183 @@
+#include "datetime.h"
+
+#include "errors.h"
+
+#include <QTimeZone>
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+
+namespace kx {
+namespace {
+
+constexpr qint64 MSecsPerDay = 86400000;
+// Days from 0001-01-01 (day 1) to 1899-12-30.
+constexpr qint64 DateDelta = 693594;
+
+bool IsLeapYear(int year)
+{
+    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
+
+int DaysInMonth(int year, int month)
+{
+    static constexpr int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
+}
+
+// Splits a date-time into whole days since 0001-01-01 (day 1 is that date)
+// and milliseconds into the day. The fraction counts forwards from midnight
+// also for dates before 1899-12-30 (where the value is negative).
+void SplitDateTime(TDateTime value, qint64 &days, qint64 &msecs)
+{
+    const double whole = std::trunc(value);
+    days = DateDelta + static_cast<qint64>(whole);
+    msecs = std::llround(std::fabs(value - whole) * MSecsPerDay);
+    if (msecs >= MSecsPerDay) { // rounding reached the next midnight
+        msecs -= MSecsPerDay;
+        days += value < 0 ? -1 : 1;
+    }
+}
+
+} // namespace
+
+TDateTime EncodeDate(int year, int month, int day)
+{
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
+        throw ConvertError(QStringLiteral("Invalid argument to date encode"));
+    qint64 days = day;
+    for (int m = 1; m < month; ++m)
+        days += DaysInMonth(year, m);
+    const qint64 y = year - 1;
+    days += y * 365 + y / 4 - y / 100 + y / 400;
+    return static_cast<TDateTime>(days - DateDelta);
+}
+
+TDateTime EncodeTime(int hour, int minute, int second, int msec)
+{
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || msec < 0 ||
+        msec > 999)
+        throw ConvertError(QStringLiteral("Invalid argument to time encode"));
+    const qint64 ms = ((hour * 60LL + minute) * 60 + second) * 1000 + msec;
+    return static_cast<TDateTime>(ms) / MSecsPerDay;
+}
+
+DateParts DecodeDate(TDateTime value)
+{
+    qint64 days, msecs;
+    SplitDateTime(value, days, msecs);
+    DateParts parts;
+    if (days <= 0)
+        return parts; // before 0001-01-01: no calendar date
+    // Walk 400-, 100-, 4- and 1-year periods from 0001-01-01.
+    qint64 t = days - 1;
+    int year = 1;
+    year += static_cast<int>(t / 146097) * 400;
+    t %= 146097;
+    qint64 c = t / 36524;
+    if (c == 4)
+        c = 3;
+    year += static_cast<int>(c) * 100;
+    t -= c * 36524;
+    year += static_cast<int>(t / 1461) * 4;
+    t %= 1461;
+    qint64 y = t / 365;
+    if (y == 4)
+        y = 3;
+    year += static_cast<int>(y);
+    t -= y * 365;
+    int month = 1;
+    while (t >= DaysInMonth(year, month)) {
+        t -= DaysInMonth(year, month);
+        ++month;
+    }
+    parts.year = year;
+    parts.month = month;
+    parts.day = static_cast<int>(t) + 1;
+    return parts;
+}
+
+TimeParts DecodeTime(TDateTime value)
+{
+    qint64 days, msecs;
+    SplitDateTime(value, days, msecs);
+    TimeParts parts;
+    parts.hour = static_cast<int>(msecs / 3600000);
+    parts.minute = static_cast<int>(msecs / 60000 % 60);
+    parts.second = static_cast<int>(msecs / 1000 % 60);
+    parts.msec = static_cast<int>(msecs % 1000);
+    return parts;
+}
+
+QDateTime ToQDateTime(TDateTime value)
+{
+    const DateParts d = DecodeDate(value);
+    const TimeParts t = DecodeTime(value);
+    return QDateTime(QDate(d.year, d.month, d.day), QTime(t.hour, t.minute, t.second, t.msec));
+}
+
+TDateTime FromQDateTime(const QDateTime &value)
+{
+    const QDateTime local = value.toLocalTime();
+    const QDate d = local.date();
+    const QTime t = local.time();
+    const TDateTime date = EncodeDate(d.year(), d.month(), d.day());
+    const TDateTime time = EncodeTime(t.hour(), t.minute(), t.second(), t.msec());
+    return date < 0 ? date - time : date + time;
+}
+
+QString FormatDateTime(TDateTime value)
+{
+    const DateParts d = DecodeDate(value);
+    const TimeParts t = DecodeTime(value);
+    return QStringLiteral("%1-%2-%3 %4:%5:%6")
+        .arg(d.year, 4, 10, QLatin1Char('0'))
+        .arg(d.month, 2, 10, QLatin1Char('0'))
+        .arg(d.day, 2, 10, QLatin1Char('0'))
+        .arg(t.hour, 2, 10, QLatin1Char('0'))
+        .arg(t.minute, 2, 10, QLatin1Char('0'))
+        .arg(t.second, 2, 10, QLatin1Char('0'));
+}
+
+QString DateTimeToStr(TDateTime value)
+{
+    const TimeParts t = DecodeTime(value);
+    const QString full = FormatDateTime(value);
+    if (t.hour == 0 && t.minute == 0 && t.second == 0 && t.msec == 0)
+        return full.left(10);
+    return full;
+}
+
+int StrToInt(const QString &text)
+{
+    QString body = text;
+    bool negative = false;
+    if (body.startsWith(QLatin1Char('-')) || body.startsWith(QLatin1Char('+'))) {
+        negative = body.startsWith(QLatin1Char('-'));
+        body = body.mid(1);
+    }
+    int base = 10;
+    if (body.startsWith(QLatin1Char('$'))) {
+        base = 16;
+        body = body.mid(1);
+    } else if (body.size() > 2 && body.startsWith(QLatin1Char('0')) &&
+               (body[1] == QLatin1Char('x') || body[1] == QLatin1Char('X'))) {
+        base = 16;
+        body = body.mid(2);
+    }
+    bool ok = !body.isEmpty();
+    for (const QChar c : body)
+        ok = ok && (base == 16 ? isxdigit(c.unicode()) != 0 : c.isDigit() && c.unicode() < 128);
+    qint64 magnitude = ok ? body.toLongLong(&ok, base) : 0;
+    const qint64 value = negative ? -magnitude : magnitude;
+    if (!ok || value < INT32_MIN || value > (base == 16 ? qint64(UINT32_MAX) : qint64(INT32_MAX)))
+        throw ConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    return static_cast<int>(static_cast<qint32>(static_cast<quint32>(value)));
+}
+
+TDateTime SystemClock::Now() const
+{
+    return FromQDateTime(QDateTime::currentDateTime());
+}
+
+} // namespace kx
