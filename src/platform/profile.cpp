@@ -166,7 +166,7 @@ void ProfileFile::WriteString(const QString &section, const QString &key, const 
             continue;
         QString k, v;
         if (SplitKeyLine(lines[i], k, v) && SameName(k, key)) {
-            lines[i] = entry;
+            lines[i] = k + QLatin1Char('=') + value; // the file's own spelling of the key stays
             written = true;
         } else if (!lines[i].trimmed().isEmpty()) {
             lastInSection = i;
