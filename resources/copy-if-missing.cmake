@@ -1,0 +1,3 @@
+if(NOT EXISTS "${DEST}")
+    file(COPY_FILE "${SOURCE}" "${DEST}")
+endif()
