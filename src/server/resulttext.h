@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/programfolder.h"
+
+#include <QString>
+
+namespace kx {
+
+// Code of a failure that has no key of its own.
+constexpr int UnknownResultCode = 16;
+
+// The profile key that names the text of a result code; codes without a key
+// of their own (16, negative, above 18) give "rlUnKnown".
+QString ResultKey(qint16 code);
+
+// The text for a result code from "Db/EncodeMsg.ini" in the program folder,
+// always section "1033". The file is read afresh on every call; a missing
+// file, section or key gives the empty text.
+QString GetResultText(const ProgramFolder &folder, qint16 code);
+
+} // namespace kx
