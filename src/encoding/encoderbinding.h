@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <memory>
 
 namespace kx {
 
@@ -29,22 +30,28 @@ public:
     // is then not called) or when the library is not loaded.
     void EncodeInit(const QString &settingsPath);
 
+    // The card calls give the library's result (1 = success), or -2 when
+    // no library is loaded.
     Word ReadCard(TLock_Make &card);
     Word MakeGuestCard(const TLock_Make &card);
+    // The library is handed the start of card (its CardRom).
     Word ClearCardData(TLock_Make &card);
     Word M1WriteCommonData(Word *block49);
 
     static constexpr Word Unavailable = -2;
 
 private:
+    void Unload();
+
     struct Functions;
-    Functions *m_fn;
+    std::unique_ptr<Functions> m_fn;
     void *m_handle = nullptr;
     QString m_error;
 };
 
 // The library path from section "Encoder", key "Library" of the settings
-// file; default libhotellock.so beside the program.
+// file; default libhotellock.so beside the program. A relative value is taken
+// from the program folder (never from the library search path).
 QString EncoderLibraryPath(const QString &settingsPath, const QString &programDir);
 
 } // namespace kx

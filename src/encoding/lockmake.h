@@ -17,23 +17,23 @@ struct TLockTime
 // A card's contents as the encoder library sees them: 160 bytes, fixed offsets.
 struct TLock_Make
 {
-    Word CardRom[9];             // 0
-    Word CardDataA[5];           // 18
-    Word CardWord;               // 28
-    Word RoomDoors[17];          // 30
-    Word CardDataB[9];           // 64
-    Word CardDataC[5];           // 82
-    Word CardMode[9];            // 92
-    Word EnOverride;             // 110
-    Word OverrideFlag;           // 112
-    Word PassageModeFlag;        // 114
-    Word DeadboltOverrideFlag;   // 116
-    std::uint8_t Gap1[2];        // 118
-    std::uint32_t Slot;          // 120, always 0
-    Word CardDataD[5];           // 124
-    TLockTime LockStartTime;     // 134
-    TLockTime LockEndTime;       // 146
-    std::uint8_t Gap2[2];        // 158
+    Word CardRom[9];           // 0
+    Word CardDataA[5];         // 18
+    Word CardWord;             // 28
+    Word RoomDoors[17];        // 30
+    Word CardDataB[9];         // 64
+    Word CardDataC[5];         // 82
+    Word CardMode[9];          // 92
+    Word EnOverride;           // 110
+    Word OverrideFlag;         // 112
+    Word PassageModeFlag;      // 114
+    Word DeadboltOverrideFlag; // 116
+    std::uint8_t Gap1[2];      // 118
+    std::uint32_t Slot;        // 120, always 0
+    Word CardDataD[5];         // 124
+    TLockTime LockStartTime;   // 134
+    TLockTime LockEndTime;     // 146
+    std::uint8_t Gap2[2];      // 158
 };
 
 static_assert(sizeof(TLockTime) == 12);

@@ -1,0 +1,118 @@
+#include "cardservice.h"
+#include "roomtext.h"
+
+#include "platform/datetime.h"
+#include "store/dmrmt.h"
+
+namespace kx {
+
+namespace {
+
+// The card type recorded for a guest card made here.
+constexpr int GuestCardType = 4;
+
+} // namespace
+
+int CardService::CheckRoom(const QByteArray &room)
+{
+    QByteArray number;
+    if (!NormalizeRoomText(room, number))
+        return RoomNotFound;
+
+    TClientDataSet &cds = m_store.cds_public;
+    int result = 0;
+    cds.Close();
+    cds.SetCommandText(
+        QStringLiteral("select top 1 room from roominfo Where (Room =%1)").arg(AnsiText(number)));
+    cds.Open();
+    if (cds.IsEmpty())
+        result = RoomNotFound;
+
+    cds.Close();
+    cds.SetCommandText(
+        QStringLiteral("select top 1 room from GuestInRecord Where (enOverride=0) And(Room =%1)")
+            .arg(AnsiText(number)));
+    cds.Open();
+    if (!cds.IsEmpty())
+        result = RoomOccupied;
+    return result;
+}
+
+int CardService::CheckInCard(const TCardInterface &request)
+{
+    // The dispatcher checks the room first; this guard keeps a direct caller
+    // from writing a card for a room the card cannot hold.
+    QByteArray number;
+    if (!NormalizeRoomText(request.Room, number))
+        return RoomNotFound;
+
+    const Word read = m_work.ReadWorkCard();
+    if (read != 1)
+        return read;
+
+    TLock_Make &card = m_work.CardWorkArea;
+    card.CardMode[0] = 0;
+    card.CardMode[1] = 0;
+    card.EnOverride = 1;
+    card.OverrideFlag = 0;
+    card.PassageModeFlag = 0;
+    card.DeadboltOverrideFlag = 0;
+    DateTimeToLockTime(request.GuestInTime, card.LockStartTime);
+    DateTimeToLockTime(request.GuestLeaveTime, card.LockEndTime);
+    ZeroWords(card.RoomDoors, 16);
+    card.RoomDoors[0] = static_cast<Word>(RoomNumber(number));
+
+    const Word written = m_work.WriteWorkCard();
+    return written == 1 ? 0 : written;
+}
+
+void CardService::AddCardRecord(const TCardInterface &request)
+{
+    const TLock_Make &card = m_work.CardWorkArea;
+    const QString rom = MakeRomText(card.CardRom);
+    const QString commonDoors = MakeCommonDoorsText(card.RoomDoors);
+
+    TClientDataSet &cds = m_store.cds_writemakerecord;
+    cds.Close();
+    cds.SetCommandText(QStringLiteral("select top 1 * from MakeCardRecord "));
+    cds.Open();
+    cds.Append();
+    cds.SetField(QStringLiteral("Rom"), rom);
+    cds.SetField(QStringLiteral("enOverride"), int(card.EnOverride));
+    cds.SetField(QStringLiteral("Holder"), AnsiText(request.GuestName));
+    cds.SetField(QStringLiteral("Explain"), QString());
+    cds.SetField(QStringLiteral("CardType"), GuestCardType);
+    cds.SetField(QStringLiteral("inputtime"), ToQDateTime(m_clock.Now()));
+    cds.SetField(QStringLiteral("Deadboltoverride"), int(card.DeadboltOverrideFlag));
+    cds.SetField(QStringLiteral("override"), int(card.OverrideFlag));
+    cds.SetField(QStringLiteral("Passagemode"), int(card.PassageModeFlag));
+    cds.SetField(QStringLiteral("CommonDoors"), commonDoors);
+    cds.SetField(QStringLiteral("Room"), AnsiText(request.Room));
+    // Cards in modes 1 and 2 carry no validity period of their own.
+    if (card.CardMode[0] != 1 && card.CardMode[0] != 2) {
+        cds.SetField(QStringLiteral("StartTime"), ToQDateTime(request.GuestInTime));
+        cds.SetField(QStringLiteral("EndTime"), ToQDateTime(request.GuestLeaveTime));
+    }
+    cds.ApplyUpdates(0);
+}
+
+void CardService::AddGuestRecord(const TCardInterface &request)
+{
+    const QString rom = MakeRomText(m_work.CardWorkArea.CardRom);
+
+    TClientDataSet &cds = m_store.cds_writecheckinrecord;
+    cds.Close();
+    cds.SetCommandText(QStringLiteral("select top 1 * from GuestInRecord "));
+    cds.Open();
+    cds.Append();
+    cds.SetField(QStringLiteral("GuestName"), AnsiText(request.GuestName));
+    cds.SetField(QStringLiteral("Room"), AnsiText(request.Room));
+    cds.SetField(QStringLiteral("Rom"), rom);
+    cds.SetField(QStringLiteral("GuestInTime"), ToQDateTime(request.GuestInTime));
+    cds.SetField(QStringLiteral("GuestLeaveTime"), ToQDateTime(request.GuestLeaveTime));
+    cds.SetField(QStringLiteral("InputUser"), QString());
+    cds.SetField(QStringLiteral("inputtime"), ToQDateTime(m_clock.Now()));
+    cds.ApplyUpdates(0);
+}
+
+} // namespace kx
