@@ -67,7 +67,8 @@ std::string CardFilePath(const std::string &settingsPath)
         file = DefaultCardFile;
     if (file.front() == '/')
         return file;
-    return FolderOf(settingsPath) + "/" + file;
+    const std::string folder = FolderOf(settingsPath);
+    return folder == "/" ? folder + file : folder + "/" + file;
 }
 
 } // namespace hotellock
