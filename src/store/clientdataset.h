@@ -38,8 +38,14 @@ public:
     // QDateTime values travel as date-times, ints as integers, strings as text.
     void SetField(const QString &name, const QVariant &value);
     int ApplyUpdates(int maxErrors);
+    // The server's reason for each row the last ApplyUpdates could not store.
+    QStringList LastApplyErrors() const { return m_lastApplyErrors; }
 
 private:
+    void RequireActive() const;
+    // Index of the column in any letter case; raises for a column the result lacks.
+    int ColumnIndex(const QString &name) const;
+
     TSocketConnection &m_connection;
     QString m_provider;
     QString m_commandText;
@@ -47,4 +53,5 @@ private:
     QStringList m_columns;
     QList<QVariantList> m_rows;
     QList<QList<QPair<QString, QVariant>>> m_appended;
+    QStringList m_lastApplyErrors;
 };

@@ -12,7 +12,7 @@ struct TLockSystemInfo;
 namespace kx {
 class Notifier;
 class ProgramFolder;
-}
+} // namespace kx
 
 inline const QString LockServerName = QStringLiteral("LockInterfaceServer.TLockInterfaceServer");
 

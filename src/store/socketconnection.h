@@ -35,6 +35,13 @@ public:
     int OperationTimeoutMs = 30000;
 
 private:
+    // "address:port" for error texts.
+    QString Where() const;
+    // Closes a connection whose peer went away while it was idle.
+    void NoticeLostConnection();
+    // Sends one message on the open connection and waits for its answer.
+    QJsonObject Exchange(const QJsonObject &request);
+
     std::unique_ptr<QTcpSocket> m_socket;
     QString m_serverName;
 };

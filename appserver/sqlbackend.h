@@ -1,0 +1,95 @@
+#pragma once
+
+#include "schema.h"
+#include "statements.h"
+
+#include <QJsonArray>
+#include <QJsonValue>
+#include <QList>
+#include <QPair>
+#include <QSqlDatabase>
+#include <QString>
+
+class QSqlQuery;
+
+namespace lockserver {
+
+struct ResultColumn
+{
+    QString name;
+    ColumnType type;
+};
+
+// Rows of a query: each row one value per column, date-times as
+// "yyyy-mm-dd hh:nn:ss" texts, integers as numbers, null as null.
+struct QueryResult
+{
+    QList<ResultColumn> columns;
+    QList<QJsonArray> rows;
+};
+
+// One appended row: column names with their values, as the client set them.
+using FieldList = QList<QPair<QString, QJsonValue>>;
+
+struct AppendResult
+{
+    int errorCount = 0;
+    bool committed = false; // false: the whole apply was undone
+    QList<int> failedRows;  // indexes into the rows given
+    QStringList errors;     // one text per failed row
+};
+
+// The lock database behind the providers, reached through one QtSql driver.
+// Every statement is prepared with bound values and every exec is checked;
+// failures raise kx::Error carrying the driver's text.
+class SqlBackend
+{
+public:
+    virtual ~SqlBackend();
+    SqlBackend(const SqlBackend &) = delete;
+    SqlBackend &operator=(const SqlBackend &) = delete;
+
+    // Connects and creates the tables and indexes that are missing.
+    void Open();
+    void Close();
+    // The database as the user named it, without any password.
+    virtual QString Describe() const = 0;
+
+    QueryResult Query(const Statement &statement);
+    int Execute(const Statement &statement);
+    // Inserts rows into table in one transaction. When more than maxErrors rows
+    // fail (maxErrors -1: no limit) nothing is stored.
+    AppendResult Append(const TableDef &table, const QList<FieldList> &rows, int maxErrors);
+
+    // Adding a room that exists already is no error.
+    void AddRooms(const QList<qint64> &rooms);
+    QList<qint64> Rooms();
+    QueryResult ReadAll(const TableDef &table);
+
+protected:
+    SqlBackend(const QString &driver, const QString &connectionName);
+
+    // Sets host, file, user and options before the connection opens.
+    virtual void Configure(QSqlDatabase &db) = 0;
+    // Runs once the connection is open (pragmas and the like).
+    virtual void AfterOpen() {}
+    // Called inside the schema transaction, before the first CREATE.
+    virtual void LockSchema() {}
+    virtual QString IdColumnSql() const = 0;
+    virtual QString TypeSql(ColumnType type) const = 0;
+
+    // Prepares sql, binds values in order and runs it; raises on failure.
+    QSqlQuery Run(const QString &sql, const QVariantList &values = {});
+
+    QSqlDatabase m_db;
+
+private:
+    void CreateSchema();
+    QueryResult Collect(QSqlQuery &query, const QList<ResultColumn> &columns);
+    QVariant ToBound(const TableDef &table, const QString &column, const QJsonValue &value) const;
+    bool InsertRow(const TableDef &table, const FieldList &fields, QString &error);
+
+    QString m_connectionName;
+};
+
+} // namespace lockserver

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "sqlbackend.h"
+
+namespace lockserver {
+
+// The embedded lock database: one SQLite file, created with its tables on first
+// use. Write-ahead log with full sync so that a commit survives a crash, and a
+// busy timeout so that several lockservers can share the file.
+class SqliteBackend : public SqlBackend
+{
+public:
+    explicit SqliteBackend(const QString &path);
+    QString Describe() const override;
+
+protected:
+    void Configure(QSqlDatabase &db) override;
+    void AfterOpen() override;
+    QString IdColumnSql() const override;
+    QString TypeSql(ColumnType type) const override;
+
+private:
+    QString m_path;
+};
+
+} // namespace lockserver

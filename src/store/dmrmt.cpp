@@ -1,0 +1,69 @@
+#include "dmrmt.h"
+
+#include "platform/errors.h"
+#include "platform/notifier.h"
+#include "platform/profile.h"
+#include "platform/programfolder.h"
+#include "shell/locksysteminfo.h"
+
+Tdmrmt *dmrmt = nullptr;
+
+Tdmrmt::Tdmrmt(const kx::ProgramFolder &folder, TLockSystemInfo &info, kx::Notifier &notifier)
+    // The datasets are bound to SocketCon and their providers as they are made,
+    // in the order they are declared.
+    : cds_readcard(SocketCon, QStringLiteral("dsp_readcard")),
+      cds_writemakerecord(SocketCon, QStringLiteral("dsp_writemakerecord")),
+      cds_writecheckinrecord(SocketCon, QStringLiteral("dsp_writecheckinrecord")),
+      cds_writecheckoutrecord(SocketCon, QStringLiteral("dsp_writecheckoutrecord")),
+      cds_public(SocketCon, QStringLiteral("dsp_public")), m_folder(folder), m_info(info),
+      m_notifier(notifier)
+{
+    DataModuleCreate();
+}
+
+void Tdmrmt::DataModuleCreate()
+{
+    ReadServerAddress();
+}
+
+void Tdmrmt::ReadServerAddress()
+{
+    const kx::ProfileFile settings(m_folder.SettingsPath());
+    m_info.ServerIp = settings.ReadString(QStringLiteral("SystemInfo"), QStringLiteral("ServerIp"),
+                                          QStringLiteral("127.0.0.1"));
+    m_info.ServerPort = settings.ReadInteger(QStringLiteral("SystemInfo"), QStringLiteral("RmtPort"), 2008);
+}
+
+void Tdmrmt::ConnectServer()
+{
+    SocketCon.Address = m_info.ServerIp;
+    SocketCon.Port = m_info.ServerPort;
+    SocketCon.SetServerName(LockServerName);
+    QString reason;
+    try {
+        SocketCon.Open();
+        return;
+    } catch (const kx::Error &e) {
+        reason = e.text();
+    }
+    m_notifier.MessageBox(QStringLiteral("wrong 1 Server connect failed,please reset"),
+                          QStringLiteral("wrong"), kx::Notifier::Icon::Warning);
+    // The data-access client is built into this program: there is no library
+    // to register, so the registration step only says so (with the cause).
+    m_notifier.LogLine(
+        QStringLiteral("%1; nothing to register for the records store client on this system").arg(reason));
+    if (ShowNetworkSettings)
+        ShowNetworkSettings();
+}
+
+QString Tdmrmt::GetCardHolder(const Word *cardRom)
+{
+    const QString rom = MakeRomText(cardRom);
+    cds_public.Close();
+    cds_public.SetCommandText(
+        QStringLiteral("Select * From MakeCardRecord Where (cardstatus=0) And (Rom='%1')").arg(rom));
+    cds_public.Open();
+    if (cds_public.IsEmpty())
+        return QString();
+    return cds_public.FieldAsString(QStringLiteral("Holder"));
+}
