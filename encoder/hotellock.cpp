@@ -24,27 +24,6 @@ std::mutex g_lock;
 std::string g_settingsPath; // empty until EncodeInit
 bool g_initialised = false;
 
-// Gives the card in the slot, or the failure value that describes why there
-// is none to use.
-Word LoadSlot(std::string &cardPath, CardImage &card)
-{
-    cardPath = hotellock::CardFilePath(g_settingsPath);
-    const hotellock::LoadResult loaded = hotellock::LoadCardFile(cardPath);
-    switch (loaded.status) {
-    case LoadStatus::Present: card = loaded.card; return Result::Ok;
-    case LoadStatus::NoCard: return Result::NoCard;
-    case LoadStatus::UnknownVersion: return Result::CardTypeError;
-    case LoadStatus::Damaged: break;
-    }
-    return Result::ReadWriteError;
-}
-
-Word SaveSlot(const std::string &cardPath, const CardImage &card)
-{
-    std::string error;
-    return hotellock::SaveCardFile(cardPath, card, error) ? Result::Ok : Result::ReadWriteError;
-}
-
 template <std::size_t N> void CopyWords(Word (&to)[N], const Word *from)
 {
     std::memcpy(to, from, sizeof to);
@@ -53,6 +32,32 @@ template <std::size_t N> void CopyWords(Word (&to)[N], const Word *from)
 template <std::size_t N> void CopyWords(Word *to, const Word (&from)[N])
 {
     std::memcpy(to, from, sizeof from);
+}
+
+// Runs one call against the card in the slot: refuses calls before EncodeInit
+// and invalid parameters, loads the card, lets use() read or change it, and
+// writes it back when save is set.
+template <typename Use> Word WithCard(bool parametersValid, bool save, Use use)
+{
+    std::lock_guard guard(g_lock);
+    if (!g_initialised)
+        return Result::NotInitialised;
+    if (!parametersValid)
+        return Result::ParameterInvalid;
+    const std::string path = hotellock::CardFilePath(g_settingsPath);
+    const hotellock::LoadResult loaded = hotellock::LoadCardFile(path);
+    switch (loaded.status) {
+    case LoadStatus::Present: break;
+    case LoadStatus::NoCard: return Result::NoCard;
+    case LoadStatus::UnknownVersion: return Result::CardTypeError;
+    case LoadStatus::Damaged: return Result::ReadWriteError;
+    }
+    CardImage card = loaded.card;
+    use(card);
+    std::string error;
+    if (save && !hotellock::SaveCardFile(path, card, error))
+        return Result::ReadWriteError;
+    return Result::Ok;
 }
 
 } // namespace
@@ -74,91 +79,59 @@ HOTELLOCK_EXPORT Word ReadCard(Word *cardRom, Word *cardDataA, Word *cardWord, W
                                Word *cardDataC, Word *roomDoors, Word *enOverride, Word *cardMode,
                                Word *cardDataD, Word *lockStartTime, Word *lockEndTime)
 {
-    std::lock_guard guard(g_lock);
-    if (!g_initialised)
-        return Result::NotInitialised;
-    if (!cardRom || !cardDataA || !cardWord || !cardDataB || !cardDataC || !roomDoors || !enOverride ||
-        !cardMode || !cardDataD || !lockStartTime || !lockEndTime)
-        return Result::ParameterInvalid;
-    std::string path;
-    CardImage card;
-    if (const Word r = LoadSlot(path, card); r != Result::Ok)
-        return r;
-    for (int i = 0; i < 4; ++i)
-        cardRom[i] = card.serial[i];
-    std::memcpy(cardRom + 4, card.romExtra, sizeof card.romExtra);
-    CopyWords(cardDataA, card.cardDataA);
-    *cardWord = card.cardWord;
-    CopyWords(cardDataB, card.cardDataB);
-    CopyWords(cardDataC, card.cardDataC);
-    CopyWords(roomDoors, card.roomDoors);
-    *enOverride = card.enOverride;
-    CopyWords(cardMode, card.cardMode);
-    CopyWords(cardDataD, card.cardDataD);
-    CopyWords(lockStartTime, card.lockStart);
-    CopyWords(lockEndTime, card.lockEnd);
-    return Result::Ok;
+    const bool valid = cardRom && cardDataA && cardWord && cardDataB && cardDataC && roomDoors &&
+                       enOverride && cardMode && cardDataD && lockStartTime && lockEndTime;
+    return WithCard(valid, false, [&](const CardImage &card) {
+        for (int i = 0; i < 4; ++i)
+            cardRom[i] = card.serial[i];
+        std::memcpy(cardRom + 4, card.romExtra, sizeof card.romExtra);
+        CopyWords(cardDataA, card.cardDataA);
+        *cardWord = card.cardWord;
+        CopyWords(cardDataB, card.cardDataB);
+        CopyWords(cardDataC, card.cardDataC);
+        CopyWords(roomDoors, card.roomDoors);
+        *enOverride = card.enOverride;
+        CopyWords(cardMode, card.cardMode);
+        CopyWords(cardDataD, card.cardDataD);
+        CopyWords(lockStartTime, card.lockStart);
+        CopyWords(lockEndTime, card.lockEnd);
+    });
 }
 
 HOTELLOCK_EXPORT Word MakeGuestCard(Word *cardRom, Word *cardDataA, Word cardWord, Word *cardDataB,
                                     Word *cardDataC, Word *roomDoors, Word enOverride, Word *cardMode,
                                     Word *cardDataD, Word *lockStartTime, Word *lockEndTime)
 {
-    std::lock_guard guard(g_lock);
-    if (!g_initialised)
-        return Result::NotInitialised;
-    if (!cardRom || !cardDataA || !cardDataB || !cardDataC || !roomDoors || !cardMode || !cardDataD ||
-        !lockStartTime || !lockEndTime)
-        return Result::ParameterInvalid;
     // A lock would never open on a date that does not exist: refuse to write one.
-    if (!hotellock::IsValidLockTime(lockStartTime) || !hotellock::IsValidLockTime(lockEndTime))
-        return Result::ParameterInvalid;
-    std::string path;
-    CardImage card;
-    if (const Word r = LoadSlot(path, card); r != Result::Ok)
-        return r;
-    // The serial belongs to the card in the slot; everything else is written.
-    std::memcpy(card.romExtra, cardRom + 4, sizeof card.romExtra);
-    CopyWords(card.cardDataA, cardDataA);
-    card.cardWord = cardWord;
-    CopyWords(card.cardDataB, cardDataB);
-    CopyWords(card.cardDataC, cardDataC);
-    CopyWords(card.roomDoors, roomDoors);
-    card.enOverride = enOverride;
-    CopyWords(card.cardMode, cardMode);
-    CopyWords(card.cardDataD, cardDataD);
-    CopyWords(card.lockStart, lockStartTime);
-    CopyWords(card.lockEnd, lockEndTime);
-    card.lockStart[5] = card.lockEnd[5] = 0; // the seconds place is always 0 on a card
-    return SaveSlot(path, card);
+    const bool valid = cardRom && cardDataA && cardDataB && cardDataC && roomDoors && cardMode && cardDataD &&
+                       lockStartTime && lockEndTime && hotellock::IsValidLockTime(lockStartTime) &&
+                       hotellock::IsValidLockTime(lockEndTime);
+    return WithCard(valid, true, [&](CardImage &card) {
+        // The serial belongs to the card in the slot; everything else is written.
+        std::memcpy(card.romExtra, cardRom + 4, sizeof card.romExtra);
+        CopyWords(card.cardDataA, cardDataA);
+        card.cardWord = cardWord;
+        CopyWords(card.cardDataB, cardDataB);
+        CopyWords(card.cardDataC, cardDataC);
+        CopyWords(card.roomDoors, roomDoors);
+        card.enOverride = enOverride;
+        CopyWords(card.cardMode, cardMode);
+        CopyWords(card.cardDataD, cardDataD);
+        CopyWords(card.lockStart, lockStartTime);
+        CopyWords(card.lockEnd, lockEndTime);
+        card.lockStart[5] = card.lockEnd[5] = 0; // the seconds place is always 0 on a card
+    });
 }
 
 HOTELLOCK_EXPORT Word ClearCardData(Word *cardRom)
 {
-    std::lock_guard guard(g_lock);
-    if (!g_initialised)
-        return Result::NotInitialised;
-    if (!cardRom)
-        return Result::ParameterInvalid;
-    std::string path;
-    CardImage card;
-    if (const Word r = LoadSlot(path, card); r != Result::Ok)
-        return r;
-    return SaveSlot(path, CardImage::Blank(card.serial));
+    return WithCard(cardRom != nullptr, true, [](CardImage &card) { card = CardImage::Blank(card.serial); });
 }
 
 HOTELLOCK_EXPORT Word M1WriteCommonData(Word *block49)
 {
-    std::lock_guard guard(g_lock);
-    if (!g_initialised)
-        return Result::NotInitialised;
-    if (!block49)
-        return Result::ParameterInvalid;
-    std::string path;
-    CardImage card;
-    if (const Word r = LoadSlot(path, card); r != Result::Ok)
-        return r;
-    card.hasCommonData = true;
-    card.commonDataSector = block49[0];
-    return SaveSlot(path, card);
+    return WithCard(block49 != nullptr, true, [&](CardImage &card) {
+        card.hasCommonData = true;
+        card.commonDataSector = block49[0];
+    });
 }

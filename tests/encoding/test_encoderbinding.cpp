@@ -22,6 +22,19 @@ QJsonObject ShowJson(const QString &ini)
     return RunWithIni(ini, {QStringLiteral("show"), QStringLiteral("--json")}).json();
 }
 
+// A blank card read back: its serial and zeros in all eleven fields the
+// library fills. The flags and gaps it is not given keep the caller's bytes.
+void ExpectBlankCard(const TLock_Make &card, const char *serial)
+{
+    EXPECT_EQ(MakeRomText(card.CardRom), QLatin1String(serial));
+    TLock_Make expected{};
+    std::copy(card.CardRom, card.CardRom + 4, expected.CardRom);
+    std::memcpy(&expected.OverrideFlag, &card.OverrideFlag,
+                offsetof(TLock_Make, CardDataD) - offsetof(TLock_Make, OverrideFlag));
+    std::memcpy(expected.Gap2, card.Gap2, sizeof card.Gap2);
+    EXPECT_EQ(std::memcmp(&card, &expected, sizeof card), 0);
+}
+
 // A fresh settings file in a temp folder and the real virtual encoder,
 // initialised with it. The slot is the default card file beside the settings.
 class VirtualEncoder : public testing::Test
@@ -89,16 +102,9 @@ TEST_F(VirtualEncoder, PlacedCardReadsBlankWithItsSerial)
     TLock_Make card;
     std::memset(&card, 0x77, sizeof card);
     ASSERT_EQ(encoder.ReadCard(card), 1);
-    EXPECT_EQ(MakeRomText(card.CardRom), QStringLiteral("78563412"));
     EXPECT_EQ(card.CardRom[0], 0x12);
     EXPECT_EQ(card.CardRom[3], 0x78);
-    EXPECT_EQ(card.RoomDoors[0], 0);
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(card.LockStartTime.w[i], 0);
-        EXPECT_EQ(card.LockEndTime.w[i], 0);
-    }
-    // The flags the library is not given stay as the caller had them.
-    EXPECT_EQ(card.OverrideFlag, 0x7777);
+    ExpectBlankCard(card, "78563412");
 }
 
 TEST_F(VirtualEncoder, GuestCardWrittenThroughCardWorkReadsBackAndShows)
@@ -157,11 +163,7 @@ TEST_F(VirtualEncoder, ClearMakesTheCardBlankAndKeepsItsSerial)
     TLock_Make blank;
     std::memset(&blank, 0x11, sizeof blank);
     ASSERT_EQ(encoder.ReadCard(blank), 1);
-    EXPECT_EQ(MakeRomText(blank.CardRom), QStringLiteral("0A0B0C0D"));
-    EXPECT_EQ(blank.RoomDoors[0], 0);
-    EXPECT_EQ(blank.CardDataA[0], 0);
-    EXPECT_EQ(blank.CardWord, 0);
-    EXPECT_EQ(blank.LockEndTime.w[0], 0);
+    ExpectBlankCard(blank, "0A0B0C0D");
     const QJsonObject shown = ShowJson(ini);
     EXPECT_TRUE(shown.value(QStringLiteral("start")).isNull());
     EXPECT_TRUE(shown.value(QStringLiteral("end")).isNull());
