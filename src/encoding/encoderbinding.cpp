@@ -108,6 +108,8 @@ void EncoderBinding::EncodeInit(const QString &settingsPath)
 {
     if (!IsLoaded())
         throw EncoderError(QStringLiteral("Cannot initialise the encoder: %1").arg(m_error));
+    if (settingsPath.isEmpty())
+        throw EncoderError(QStringLiteral("Cannot initialise the encoder: no settings file path given"));
     const QByteArray encoded = QFile::encodeName(settingsPath);
     std::array<char, 256> buffer{};
     if (encoded.size() >= static_cast<qsizetype>(buffer.size()))

@@ -236,6 +236,10 @@ TEST(EncoderLibrary, CallsBeforeEncodeInitGiveMachineConnectionFailure)
         EXPECT_NE(QString::fromUtf8(e.what()).indexOf(QLatin1String("too long")), -1) << e.what();
     }
     EXPECT_EQ(encoder.ReadCard(card), -2);
+    EXPECT_THROW(encoder.EncodeInit(QString()), kx::EncoderError);
+    // Bytes count, not characters: 128 two-byte characters do not fit.
+    EXPECT_THROW(encoder.EncodeInit(QLatin1Char('/') + QString(128, QChar(0xE9))), kx::EncoderError);
+    EXPECT_EQ(encoder.ReadCard(card), -2);
 
     // 255 bytes still fit.
     encoder.EncodeInit(longPath.left(255));
