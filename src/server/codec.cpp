@@ -9,7 +9,6 @@ namespace {
 
 constexpr std::uint8_t FieldSeparator = '|';
 constexpr int CommandPosition = 5;
-constexpr int DateFieldSize = 6;
 
 bool IsCommandLetter(std::uint8_t c)
 {
@@ -43,22 +42,29 @@ private:
     int m_size;
 };
 
-QString TwoHexDigits(std::uint8_t b)
+// One packed-BCD byte as a number. A byte with a nibble above 9 goes
+// through the decimal conversion of its hexadecimal text (after prefix:
+// "20" for a year), which raises the platform's conversion error naming it.
+int BcdValue(std::uint8_t b, QLatin1StringView prefix = {})
 {
-    return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+    const int tens = b >> 4;
+    const int units = b & 0x0F;
+    if (tens <= 9 && units <= 9)
+        return tens * 10 + units;
+    const QString text = prefix + QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+    return kx::StrToInt(text) % 100;
 }
 
-// Six packed-BCD bytes yy mm dd hh nn ss into a date-time. The digits go
-// through the decimal conversion so that a nibble above 9 raises its
-// conversion error, and out-of-range parts raise the encode errors.
+// Six packed-BCD bytes yy mm dd hh nn ss into a date-time; out-of-range
+// parts raise the date or time encode error.
 TDateTime DecodeBcdDateTime(const Frame &frame, int p)
 {
-    const int year = kx::StrToInt(QStringLiteral("20") + TwoHexDigits(frame.at(p)));
-    const int month = kx::StrToInt(TwoHexDigits(frame.at(p + 1)));
-    const int day = kx::StrToInt(TwoHexDigits(frame.at(p + 2)));
-    const int hour = kx::StrToInt(TwoHexDigits(frame.at(p + 3)));
-    const int minute = kx::StrToInt(TwoHexDigits(frame.at(p + 4)));
-    const int second = kx::StrToInt(TwoHexDigits(frame.at(p + 5)));
+    const int year = 2000 + BcdValue(frame.at(p), QLatin1StringView("20"));
+    const int month = BcdValue(frame.at(p + 1));
+    const int day = BcdValue(frame.at(p + 2));
+    const int hour = BcdValue(frame.at(p + 3));
+    const int minute = BcdValue(frame.at(p + 4));
+    const int second = BcdValue(frame.at(p + 5));
     return kx::EncodeDate(year, month, day) + kx::EncodeTime(hour, minute, second, 0);
 }
 

@@ -1,0 +1,396 @@
+#include "common/tempfolder.h"
+#include "frames.h"
+#include "recorders.h"
+
+#include "platform/programfolder.h"
+#include "server/codec.h"
+#include "server/connectionlog.h"
+#include "server/interfaceserver.h"
+#include "server/peeraddress.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <memory>
+
+using namespace testframes;
+
+namespace {
+
+const QByteArray Texts = "[1033]\n"
+                         "rlOK=All done\n"
+                         "rlCardPlace=Place a card\n"
+                         "rlReadWriteError=Read/write error\n"
+                         "rlUnKnown=Something unknown\n"
+                         "rlroomisoccupied=Room occupied\n"
+                         "rlInvalidroomnumber=No such room\n";
+
+const QByteArray Success = Hex("02 00 00 00 00 00 03");
+
+// The dispatcher over real loopback connections, with card operations and
+// a notifier that record what they are asked to do.
+class InterfaceServerTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "test_server";
+        static char *argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            new QCoreApplication(argc, argv); // lives for the whole test program
+    }
+
+    void SetUp() override
+    {
+        m_home.write("Db/EncodeMsg.ini", Texts);
+        QObject::connect(&m_log, &kx::ConnectionLog::RowAdded, &m_log,
+                         [this](const QStringList &row) { m_journal << "row " + row.at(2); });
+        m_server.Listen(QHostAddress::LocalHost, 0);
+    }
+
+    // A connection from the given local address, accepted by the server.
+    std::unique_ptr<QTcpSocket> Connect(const QHostAddress &from = QHostAddress::LocalHost)
+    {
+        auto client = std::make_unique<QTcpSocket>();
+        client->bind(from, 0);
+        const int rows = m_log.rowCount();
+        client->connectToHost(QHostAddress::LocalHost, m_server.ServerPort());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_log.rowCount() > rows && ServerSide(*client); }));
+        m_journal.clear();
+        return client;
+    }
+
+    QTcpSocket *ServerSide(const QTcpSocket &client) const
+    {
+        for (QTcpSocket *s : m_server.findChildren<QTcpSocket *>())
+            if (s->peerPort() == client.localPort() && s->state() == QAbstractSocket::ConnectedState)
+                return s;
+        return nullptr;
+    }
+
+    // Sends bytes in one write and waits until the server has handled the
+    // read event they raise.
+    void Send(QTcpSocket &client, const QByteArray &bytes)
+    {
+        QTcpSocket *peer = ServerSide(client);
+        ASSERT_NE(peer, nullptr);
+        QSignalSpy served(peer, &QTcpSocket::readyRead);
+        client.write(bytes);
+        client.flush();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return served.count() > 0; }));
+    }
+
+    QByteArray Receive(QTcpSocket &client, int size)
+    {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return client.bytesAvailable() >= size; }))
+            << "waited for " << size;
+        return client.readAll();
+    }
+
+    // Nothing was sent before: a check-out sent now gets the only reply.
+    void ExpectNothingBeforeAProbe(QTcpSocket &client)
+    {
+        Send(client, Frame('B', "|Rprobe"));
+        EXPECT_EQ(ToHex(Receive(client, 7)), ToHex(Success));
+        EXPECT_EQ(m_journal.mid(m_journal.size() - 2),
+                  QStringList({"CheckOut probe", "row Guest check out ok"}));
+    }
+
+    TempFolder m_home;
+    kx::ProgramFolder m_folder{m_home.path()};
+    QStringList m_journal;
+    RecordingCardOperations m_ops{m_journal};
+    RecordingNotifier m_notifier;
+    kx::ConnectionLog m_log;
+    kx::InterfaceServer m_server{m_ops, m_folder, m_log, m_notifier};
+};
+
+TEST_F(InterfaceServerTest, ConnectAndDisconnectWriteARowEach)
+{
+    auto client = Connect();
+    client->disconnectFromHost();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_log.rowCount() == 2; }));
+
+    const QString host = kx::ReverseLookup(QHostAddress::LocalHost);
+    const QRegularExpression time("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$");
+    const QStringList operations = {"Client connection", "Disclient connection"};
+    for (int row = 0; row < 2; ++row) {
+        const QStringList cells = m_log.Row(row);
+        EXPECT_EQ(cells.at(0), "127.0.0.1");
+        EXPECT_EQ(cells.at(1), host);
+        EXPECT_EQ(cells.at(2), operations.at(row));
+        EXPECT_TRUE(time.match(cells.at(3)).hasMatch()) << cells.at(3).toStdString();
+    }
+}
+
+TEST_F(InterfaceServerTest, CheckInRunsItsStepsInOrderThenLogsAndReplies)
+{
+    auto client = Connect();
+    Send(*client, CheckInExample);
+    EXPECT_EQ(ToHex(Receive(*client, 7)), ToHex(Success));
+    EXPECT_EQ(m_journal, QStringList({"CheckRoom 101", "CheckInCard 101 Li", "AddCardRecord 101",
+                                      "AddGuestRecord 101", "row Guest check in ok"}));
+    const TCardInterface &current = m_server.CurrentRequest();
+    EXPECT_EQ(current.Room, "101");
+    EXPECT_EQ(current.GuestName, "Li");
+    EXPECT_DOUBLE_EQ(current.GuestInTime, At(2024, 5, 20, 14, 0));
+    EXPECT_DOUBLE_EQ(current.GuestLeaveTime, At(2024, 5, 22, 12, 0));
+    EXPECT_EQ(m_log.Row(m_log.rowCount() - 1).at(0), "127.0.0.1");
+}
+
+struct FailureCase
+{
+    const char *name;
+    QByteArray frame;
+    int checkRoom = 0, checkInCard = 0, checkOut = 1, readCard = 1;
+    QStringList steps; // calls made, then the row
+    const char *reply = "";
+};
+
+class FailurePath : public InterfaceServerTest, public ::testing::WithParamInterface<FailureCase>
+{
+};
+
+TEST_P(FailurePath, LogsTheResultTextAndRepliesWithTheCode)
+{
+    const FailureCase &c = GetParam();
+    m_ops.checkRoomResult = c.checkRoom;
+    m_ops.checkInCardResult = c.checkInCard;
+    m_ops.checkOutResult = c.checkOut;
+    m_ops.readCardResult = c.readCard;
+    auto client = Connect();
+    Send(*client, c.frame);
+    EXPECT_EQ(ToHex(Receive(*client, 7)), c.reply);
+    EXPECT_EQ(m_journal, c.steps);
+}
+
+const QByteArray CheckOut101 = Frame('B', "|R101");
+const QByteArray ReadCard = Frame('E');
+
+INSTANTIATE_TEST_SUITE_P(
+    Dispatcher, FailurePath,
+    ::testing::Values(FailureCase{.name = "room_occupied",
+                                  .frame = CheckInExample,
+                                  .checkRoom = 17,
+                                  .steps = {"CheckRoom 101", "row Room occupied"},
+                                  .reply = "02 00 00 00 00 11 03"},
+                      FailureCase{.name = "room_not_found",
+                                  .frame = CheckInExample,
+                                  .checkRoom = 18,
+                                  .steps = {"CheckRoom 101", "row No such room"},
+                                  .reply = "02 00 00 00 00 12 03"},
+                      FailureCase{.name = "card_write_fails",
+                                  .frame = CheckInExample,
+                                  .checkInCard = -5,
+                                  .steps = {"CheckRoom 101", "CheckInCard 101 Li", "row Read/write error"},
+                                  .reply = "02 00 00 00 00 05 03"},
+                      FailureCase{.name = "checkout_fails",
+                                  .frame = CheckOut101,
+                                  .checkOut = -1,
+                                  .steps = {"CheckOut 101", "row Place a card"},
+                                  .reply = "02 00 00 00 00 01 03"},
+                      FailureCase{.name = "checkout_gives_0",
+                                  .frame = CheckOut101,
+                                  .checkOut = 0,
+                                  .steps = {"CheckOut 101", "row All done"},
+                                  .reply = "02 00 00 00 00 00 03"},
+                      FailureCase{.name = "read_gives_0",
+                                  .frame = ReadCard,
+                                  .readCard = 0,
+                                  .steps = {"ReadCardInfo", "row All done"},
+                                  .reply = "02 00 00 00 00 00 03"},
+                      FailureCase{.name = "result_without_a_key",
+                                  .frame = ReadCard,
+                                  .readCard = -16,
+                                  .steps = {"ReadCardInfo", "row Something unknown"},
+                                  .reply = "02 00 00 00 00 10 03"},
+                      // A code past one byte must not come out as another code (256 as success).
+                      FailureCase{.name = "code_past_one_byte",
+                                  .frame = ReadCard,
+                                  .readCard = -256,
+                                  .steps = {"ReadCardInfo", "row Something unknown"},
+                                  .reply = "02 00 00 00 00 10 03"},
+                      FailureCase{.name = "most_negative_result",
+                                  .frame = CheckInExample,
+                                  .checkRoom = INT_MIN,
+                                  .steps = {"CheckRoom 101", "row Something unknown"},
+                                  .reply = "02 00 00 00 00 10 03"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(InterfaceServerTest, CheckOutUsesTheRoomOfItsOwnFrame)
+{
+    auto client = Connect();
+    Send(*client, CheckInExample);
+    Receive(*client, 7);
+    m_journal.clear();
+
+    Send(*client, Frame('B', "|R202"));
+    EXPECT_EQ(ToHex(Receive(*client, 7)), ToHex(Success));
+    EXPECT_EQ(m_journal, QStringList({"CheckOut 202", "row Guest check out ok"}));
+    EXPECT_EQ(m_server.CurrentRequest().Room, "101");
+}
+
+TEST_F(InterfaceServerTest, CardReadSendsTheCardReplyBeforeItsRow)
+{
+    m_ops.card = TCardInterface{"305", At(2024, 6, 1, 12, 0), At(2024, 6, 3, 11, 30), "Ann"};
+    std::array<std::uint8_t, kx::ReplyBufferSize> expected{};
+    const QByteArray expectedReply(reinterpret_cast<const char *>(expected.data()),
+                                   BuildCardReply(m_ops.card, expected.data()));
+    auto client = Connect();
+
+    bool replyWasOut = false;
+    QObject::connect(&m_log, &kx::ConnectionLog::RowAdded, &m_log, [&](const QStringList &row) {
+        if (row.at(2) == "Read card")
+            replyWasOut = client->bytesAvailable() > 0 || client->waitForReadyRead(5000);
+    });
+    Send(*client, Frame('E', "|R999|NBob"));
+    EXPECT_EQ(ToHex(Receive(*client, static_cast<int>(expectedReply.size()))), ToHex(expectedReply));
+    EXPECT_TRUE(replyWasOut);
+    EXPECT_EQ(m_journal, QStringList({"ReadCardInfo", "row Read card"}));
+    EXPECT_EQ(m_server.CurrentRequest().GuestName, "Ann");
+}
+
+TEST_F(InterfaceServerTest, GFrameIsLoggedAndNotAnswered)
+{
+    auto client = Connect();
+    Send(*client, Hex("02 00 00 00 00 47 03"));
+    EXPECT_EQ(m_journal, QStringList({"row G Guest check in"}));
+    ExpectNothingBeforeAProbe(*client);
+}
+
+TEST_F(InterfaceServerTest, RejectedAndSplitFramesGetNoRowNoReplyAndTheConnectionCarriesOn)
+{
+    auto client = Connect();
+    for (const QByteArray &bytes : {Hex("02 00 00 00 00 69 03"), Hex("01 00 00 00 00 47 03"), Hex("02 03"),
+                                    CheckInExample.left(15), CheckInExample.mid(15)})
+        Send(*client, bytes);
+    EXPECT_TRUE(m_journal.isEmpty()) << m_journal.join(", ").toStdString();
+    ExpectNothingBeforeAProbe(*client);
+}
+
+TEST_F(InterfaceServerTest, TwoFramesInOneReadAreDecodedAsOne)
+{
+    auto client = Connect();
+    Send(*client, Frame('B', "|R101") + Frame('B', "|R202"));
+    const QByteArray joinedRoom("101\x03\x02\x00\x00\x00\x00"
+                                "B202",
+                                13);
+    EXPECT_EQ(ToHex(Receive(*client, 7)), ToHex(Success));
+    EXPECT_EQ(m_journal,
+              QStringList({"CheckOut " + QString::fromLatin1(joinedRoom), "row Guest check out ok"}));
+    ExpectNothingBeforeAProbe(*client);
+}
+
+TEST_F(InterfaceServerTest, BytesPastOneBufferAreServedAsAFurtherFrame)
+{
+    auto client = Connect();
+    const QByteArray full = Frame('G', QByteArray(kx::ReceiveBufferSize - 7, 'x'));
+    ASSERT_EQ(full.size(), kx::ReceiveBufferSize);
+    client->write(full + Frame('B', "|R7"));
+    EXPECT_EQ(ToHex(Receive(*client, 7)), ToHex(Success));
+    EXPECT_EQ(m_journal, QStringList({"row G Guest check in", "CheckOut 7", "row Guest check out ok"}));
+}
+
+TEST_F(InterfaceServerTest, ErrorWhileServingIsReportedWithoutReplyAndTheNextFrameIsServed)
+{
+    auto client = Connect();
+    Send(*client, Frame('I', "|R101|D" + Hex("24 1A 20 14 00 00")));
+    EXPECT_TRUE(m_journal.isEmpty());
+
+    m_ops.onStep = [](const QString &step) {
+        if (step.startsWith("AddGuestRecord"))
+            throw kx::StoreError("Lost the records store");
+    };
+    Send(*client, CheckInExample);
+    EXPECT_EQ(m_journal, QStringList({"CheckRoom 101", "CheckInCard 101 Li", "AddCardRecord 101",
+                                      "AddGuestRecord 101"}));
+
+    m_ops.onStep = [](const QString &step) {
+        if (step == "ReadCardInfo")
+            throw std::runtime_error("not a kx error");
+    };
+    Send(*client, Frame('E'));
+
+    EXPECT_EQ(m_notifier.errors,
+              QStringList({"'1A' is not a valid integer value", "Lost the records store", "not a kx error"}));
+    m_ops.onStep = nullptr;
+    ExpectNothingBeforeAProbe(*client);
+    EXPECT_TRUE(m_server.IsListening());
+}
+
+TEST_F(InterfaceServerTest, TwoConnectionsGetTheirOwnRowsAndReplies)
+{
+    auto first = Connect();
+    auto second = Connect(QHostAddress("127.0.0.2"));
+    EXPECT_EQ(m_log.Row(m_log.rowCount() - 1).at(0), "127.0.0.2");
+
+    Send(*second, Frame('B', "|R2"));
+    EXPECT_EQ(ToHex(Receive(*second, 7)), ToHex(Success));
+    EXPECT_EQ(m_log.Row(m_log.rowCount() - 1).at(0), "127.0.0.2");
+
+    Send(*first, Frame('G'));
+    EXPECT_EQ(m_log.Row(m_log.rowCount() - 1).at(0), "127.0.0.1");
+    ExpectNothingBeforeAProbe(*first);
+    EXPECT_EQ(second->bytesAvailable(), 0);
+}
+
+TEST_F(InterfaceServerTest, FrameArrivingDuringARequestWaitsUntilItIsDone)
+{
+    auto first = Connect();
+    auto second = Connect();
+    bool arrivedDuringCheckIn = false;
+    // The check-in's room check keeps the event loop running (as a blocking
+    // records-store call may) until the other connection's frame has arrived.
+    m_ops.onStep = [&](const QString &step) {
+        if (step != "CheckRoom 101")
+            return;
+        QSignalSpy arrived(ServerSide(*second), &QTcpSocket::readyRead);
+        second->write(Frame('B', "|R202"));
+        second->flush();
+        arrivedDuringCheckIn = QTest::qWaitFor([&] { return arrived.count() > 0; });
+    };
+    Send(*first, CheckInExample);
+    EXPECT_EQ(ToHex(Receive(*first, 7)), ToHex(Success));
+    EXPECT_EQ(ToHex(Receive(*second, 7)), ToHex(Success));
+    EXPECT_TRUE(arrivedDuringCheckIn);
+    EXPECT_EQ(m_journal,
+              QStringList({"CheckRoom 101", "CheckInCard 101 Li", "AddCardRecord 101", "AddGuestRecord 101",
+                           "row Guest check in ok", "CheckOut 202", "row Guest check out ok"}));
+}
+
+TEST_F(InterfaceServerTest, TakenPortRaisesAndCloseDropsEveryConnection)
+{
+    kx::InterfaceServer other(m_ops, m_folder, m_log, m_notifier);
+    try {
+        other.Listen(QHostAddress::LocalHost, m_server.ServerPort());
+        FAIL() << "listened on a port already taken";
+    } catch (const kx::Error &e) {
+        EXPECT_TRUE(e.text().contains(QString::number(m_server.ServerPort()))) << e.what();
+    }
+    EXPECT_FALSE(other.IsListening());
+
+    auto first = Connect();
+    auto second = Connect();
+    const quint16 port = m_server.ServerPort();
+    m_server.Close();
+    EXPECT_FALSE(m_server.IsListening());
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return first->state() == QAbstractSocket::UnconnectedState &&
+               second->state() == QAbstractSocket::UnconnectedState;
+    }));
+    EXPECT_EQ(m_journal, QStringList({"row Disclient connection", "row Disclient connection"}));
+
+    QTcpSocket late;
+    late.connectToHost(QHostAddress::LocalHost, port);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return late.state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(late.error(), QAbstractSocket::ConnectionRefusedError);
+}
+
+} // namespace
