@@ -1,0 +1,183 @@
+// frontdesk: sends the front-desk system's requests to the interface server
+// and prints the replies; "frontdesk bench" is the load generator.
+
+#include "client.h"
+#include "frames.h"
+#include "loadbench.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+#include <cstdio>
+
+using namespace frontdesk;
+
+namespace {
+
+// Exit codes: a request that was answered with success, answered with a
+// failure code, not answered, or not understood.
+enum Exit { Success = 0, FailureReply = 1, NoReply = 2, Usage = 64 };
+
+const char *const UsageText = "usage: frontdesk [--host H] [--port N] [--timeout MS] COMMAND\n"
+                              "  checkin ROOM NAME START END   times as \"yyyy-mm-dd hh:nn:ss\"\n"
+                              "  checkout ROOM\n"
+                              "  read\n"
+                              "  g                             expects no reply\n"
+                              "  raw HEX...                    bytes to send, e.g. 02 00 00 00 00 45 03\n"
+                              "  bench [--cycles N] [--reads N] [--room R]\n"
+                              "defaults: host 127.0.0.1, port 7800, timeout 5000 ms\n";
+
+struct Arguments
+{
+    QStringList items;
+    int next = 0;
+
+    bool AtEnd() const { return next >= items.size(); }
+    QString Take() { return items.at(next++); }
+};
+
+int UsageError(QTextStream &err, const QString &reason)
+{
+    err << "frontdesk: " << reason << '\n' << UsageText;
+    return Usage;
+}
+
+bool TakeNumber(Arguments &args, const QString &option, int min, int max, int &value, QString &error)
+{
+    if (args.AtEnd()) {
+        error = option + QStringLiteral(" needs a value");
+        return false;
+    }
+    bool ok = false;
+    const QString text = args.Take();
+    value = text.toInt(&ok);
+    if (!ok || value < min || value > max) {
+        error = QStringLiteral("%1: '%2' is not a number from %3 to %4").arg(option, text).arg(min).arg(max);
+        return false;
+    }
+    return true;
+}
+
+// Sends a frame that must be answered and prints the reply.
+int Ask(Client &client, const QByteArray &frame, QTextStream &out, QTextStream &err)
+{
+    QByteArray reply;
+    if (!client.Request(frame, reply)) {
+        err << "frontdesk: " << client.error() << '\n';
+        return NoReply;
+    }
+    const QByteArray text = DescribeReply(reply) + '\n';
+    out.flush();
+    std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout);
+    const ReplyState state = ClassifyReply(reply);
+    return state == ReplyState::Card || (state == ReplyState::Result && ResultCode(reply) == 0)
+               ? Success
+               : FailureReply;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout), err(stderr);
+
+    // Room and name go out as the bytes they were typed as.
+    Arguments args;
+    for (int i = 1; i < argc; ++i)
+        args.items << QString::fromLocal8Bit(argv[i]);
+    auto rawArg = [&](int index) { return QByteArray(argv[index + 1]); };
+
+    QString host = QStringLiteral("127.0.0.1");
+    int port = 7800, timeoutMs = 5000;
+    QString error;
+    while (!args.AtEnd() && args.items.at(args.next).startsWith(QLatin1String("--"))) {
+        const QString option = args.Take();
+        if (option == QLatin1String("--host") && !args.AtEnd())
+            host = args.Take();
+        else if (option == QLatin1String("--port")) {
+            if (!TakeNumber(args, option, 1, 65535, port, error))
+                return UsageError(err, error);
+        } else if (option == QLatin1String("--timeout")) {
+            if (!TakeNumber(args, option, 1, 3600000, timeoutMs, error))
+                return UsageError(err, error);
+        } else if (option == QLatin1String("--help"))
+            return out << UsageText, Success;
+        else
+            return UsageError(err, QStringLiteral("unknown option ") + option);
+    }
+    if (args.AtEnd())
+        return UsageError(err, QStringLiteral("no command given"));
+
+    const int commandIndex = args.next;
+    const QString command = args.Take();
+    const qsizetype operands = args.items.size() - args.next;
+    QByteArray frame;
+    LoadSettings load;
+    if (command == QLatin1String("checkin")) {
+        if (operands != 4)
+            return UsageError(err, QStringLiteral("checkin needs ROOM NAME START END"));
+        TCardInterface request;
+        request.Room = rawArg(commandIndex + 1);
+        request.GuestName = rawArg(commandIndex + 2);
+        if (!ParseFrameTime(args.items.at(commandIndex + 3), request.GuestInTime, error) ||
+            !ParseFrameTime(args.items.at(commandIndex + 4), request.GuestLeaveTime, error))
+            return UsageError(err, error);
+        frame = CheckInFrame(request);
+    } else if (command == QLatin1String("checkout")) {
+        if (operands != 1)
+            return UsageError(err, QStringLiteral("checkout needs ROOM"));
+        frame = CheckOutFrame(rawArg(commandIndex + 1));
+    } else if (command == QLatin1String("read") || command == QLatin1String("g")) {
+        if (operands != 0)
+            return UsageError(err, command + QStringLiteral(" takes no operands"));
+        frame = CommandFrame(command == QLatin1String("read") ? 'E' : 'G');
+    } else if (command == QLatin1String("raw")) {
+        for (; !args.AtEnd();) {
+            const QString hex = args.Take().remove(QLatin1Char(' '));
+            const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
+            if (hex.isEmpty() || hex.size() % 2 != 0 || bytes.toHex() != hex.toLower().toLatin1())
+                return UsageError(err, QStringLiteral("'%1' is not hexadecimal bytes").arg(hex));
+            frame += bytes;
+        }
+        if (frame.isEmpty())
+            return UsageError(err, QStringLiteral("raw needs the bytes to send"));
+    } else if (command == QLatin1String("bench")) {
+        while (!args.AtEnd()) {
+            const QString option = args.Take();
+            if (option == QLatin1String("--cycles")) {
+                if (!TakeNumber(args, option, 0, 10000000, load.cycles, error))
+                    return UsageError(err, error);
+            } else if (option == QLatin1String("--reads")) {
+                if (!TakeNumber(args, option, 0, 10000000, load.reads, error))
+                    return UsageError(err, error);
+            } else if (option == QLatin1String("--room") && !args.AtEnd())
+                load.room = args.Take().toLatin1();
+            else
+                return UsageError(err, QStringLiteral("unknown bench option ") + option);
+        }
+    } else
+        return UsageError(err, QStringLiteral("unknown command ") + command);
+
+    Client client(host, quint16(port), timeoutMs);
+    if (!client.Connect()) {
+        err << "frontdesk: " << client.error() << '\n';
+        return NoReply;
+    }
+    if (command == QLatin1String("bench"))
+        return RunLoad(client, load, out, err) == 0 ? Success : FailureReply;
+    if (command == QLatin1String("g")) {
+        // G is only logged: wait a little to make sure nothing comes back.
+        QByteArray unexpected;
+        const bool quiet = client.Send(frame, 500, unexpected);
+        if (quiet) {
+            out << "no reply (as expected)\n";
+            return Success;
+        }
+        err << "frontdesk: "
+            << (unexpected.isEmpty() ? client.error()
+                                     : QStringLiteral("unexpected reply: ") + unexpected.toHex(' '))
+            << '\n';
+        return FailureReply;
+    }
+    return Ask(client, frame, out, err);
+}
