@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -259,6 +260,8 @@ TEST(Codec, CardReplyOfABlankCardIs29Bytes)
     EXPECT_EQ(reply.size(), 29);
     // The unset date-time 1899-12-30 00:00:00 travels as 99 12 30 00 00 00.
     EXPECT_EQ(ToHex(reply.mid(14, 6)), "99 12 30 00 00 00");
+    // A date-time outside any calendar goes out as the unset one.
+    EXPECT_EQ(CardReply(TCardInterface{" ", std::nan(""), 1e300, " "}), reply);
 }
 
 TEST(Codec, CardReplyDropsTheCentury)
