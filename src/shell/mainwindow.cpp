@@ -3,6 +3,7 @@
 #include "platform/notifier.h"
 #include "server/connectionlog.h"
 #include "server/interfaceserver.h"
+#include "shell/windowplacement.h"
 #include "store/setportipadder.h"
 
 #include <QAction>
@@ -12,6 +13,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QStyle>
 #include <QTreeView>
@@ -157,6 +159,13 @@ void Tfrm_main::ShowInTray(kx::Notifier &notifier, bool trayAvailable)
     // Not exec(): start-up must go on to its message loop.
     show();
     BringToFront();
+}
+
+void Tfrm_main::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        kx::CentreOnScreen(*this);
 }
 
 void Tfrm_main::BringToFront()

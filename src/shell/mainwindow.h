@@ -67,6 +67,9 @@ public:
     QMenu *PopupMenu;
     QSystemTrayIcon *TrayIcon = nullptr;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void BuildLayout();
     void BuildActions();

@@ -1,12 +1,15 @@
 #include "welcomeform.h"
 
+#include "language/language.h"
 #include "platform/notifier.h"
 #include "platform/programfolder.h"
 #include "shell/locksysteminfo.h"
+#include "shell/windowplacement.h"
 
 #include <QFile>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QShowEvent>
 #include <QTimer>
 
 namespace {
@@ -35,6 +38,10 @@ TWelcomeForm::TWelcomeForm(const kx::ProgramFolder &folder, const TLockSystemInf
     Timer1->setInterval(ShowMs);
     Timer1->setSingleShot(true);
     connect(Timer1, &QTimer::timeout, this, &TWelcomeForm::Timer1Timer);
+
+    Language1 = new TLanguage(this, m_folder);
+    Language1->setObjectName(QStringLiteral("Language1"));
+
     Timer1->start();
 
     FormCreate(info);
@@ -49,8 +56,7 @@ QString TWelcomeForm::NotBitmapText()
 
 void TWelcomeForm::FormCreate(const TLockSystemInfo &info)
 {
-    // Language1.SetLanguageID(info.LanguageID) goes here, before the picture.
-    (void)info;
+    Language1->SetLanguageID(info.LanguageID);
     LoadBgImg();
 }
 
@@ -105,6 +111,13 @@ void TWelcomeForm::paintEvent(QPaintEvent *event)
     painter.setPen(m_canvasColor);
     const QRect from(100, 100, qMax(0, width() - 100), qMax(0, height() - 100));
     painter.drawText(from, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, m_notice);
+}
+
+void TWelcomeForm::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        kx::CentreOnScreen(*this);
 }
 
 void TWelcomeForm::mousePressEvent(QMouseEvent *event)

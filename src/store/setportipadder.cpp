@@ -5,6 +5,7 @@
 #include "platform/profile.h"
 #include "platform/programfolder.h"
 #include "shell/locksysteminfo.h"
+#include "shell/windowplacement.h"
 #include "store/dmrmt.h"
 #include "store/socketconnection.h"
 
@@ -94,8 +95,10 @@ void Tfrm_setportipadder::ReadNetworkSettings()
 void Tfrm_setportipadder::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
-        FormShow();
+    if (event->spontaneous())
+        return;
+    kx::CentreOnScreen(*this);
+    FormShow();
 }
 
 void Tfrm_setportipadder::FormShow()
