@@ -6,7 +6,6 @@
 #include <optional>
 
 class QTimer;
-class TLanguage;
 struct TLockSystemInfo;
 
 namespace kx {
@@ -31,9 +30,10 @@ public:
 
     QTimer *Timer1;
 
-    // The language component: made with the window, so making the splash
-    // creates or opens the language database; its errors leave the constructor.
-    TLanguage *Language1;
+    // ---- Language1 ----------------------------------------------------------
+    // The language component belongs here: a TLanguage member named Language1,
+    // given LockSystemInfo.LanguageID at the start of FormCreate (see there).
+    // ---------------------------------------------------------------------------
 
     // The picture painted as the background, when one was loaded.
     const std::optional<QImage> &WelcomeBitmap() const { return m_bitmap; }
