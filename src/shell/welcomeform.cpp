@@ -1,5 +1,6 @@
 #include "welcomeform.h"
 
+#include "language/language.h"
 #include "platform/notifier.h"
 #include "platform/programfolder.h"
 #include "shell/locksysteminfo.h"
@@ -37,6 +38,10 @@ TWelcomeForm::TWelcomeForm(const kx::ProgramFolder &folder, const TLockSystemInf
     Timer1->setInterval(ShowMs);
     Timer1->setSingleShot(true);
     connect(Timer1, &QTimer::timeout, this, &TWelcomeForm::Timer1Timer);
+
+    Language1 = new TLanguage(this, m_folder);
+    Language1->setObjectName(QStringLiteral("Language1"));
+
     Timer1->start();
 
     FormCreate(info);
@@ -51,8 +56,7 @@ QString TWelcomeForm::NotBitmapText()
 
 void TWelcomeForm::FormCreate(const TLockSystemInfo &info)
 {
-    // Language1.SetLanguageID(info.LanguageID) goes here, before the picture.
-    (void)info;
+    Language1->SetLanguageID(info.LanguageID);
     LoadBgImg();
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 
 class QTimer;
+class TLanguage;
 struct TLockSystemInfo;
 
 namespace kx {
@@ -30,10 +31,9 @@ public:
 
     QTimer *Timer1;
 
-    // ---- Language1 ----------------------------------------------------------
-    // The language component belongs here: a TLanguage member named Language1,
-    // given LockSystemInfo.LanguageID at the start of FormCreate (see there).
-    // ---------------------------------------------------------------------------
+    // The language component: made with the window, so making the splash
+    // creates or opens the language database; its errors leave the constructor.
+    TLanguage *Language1;
 
     // The picture painted as the background, when one was loaded.
     const std::optional<QImage> &WelcomeBitmap() const { return m_bitmap; }
