@@ -1,0 +1,232 @@
+#include "locksystem.h"
+
+#include "common/process.h"
+#include "frames.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonDocument>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTimer>
+#include <QUuid>
+
+namespace {
+
+void Stop(std::unique_ptr<QProcess> &process)
+{
+    if (!process)
+        return;
+    if (process->state() != QProcess::NotRunning) {
+        process->terminate();
+        if (!process->waitForFinished(10000)) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+    process.reset();
+}
+
+} // namespace
+
+LockSystem::LockSystem()
+    : m_home(m_folder.file(QStringLiteral("home"))), m_dbPath(m_folder.file(QStringLiteral("lock.db"))),
+      m_connectionName(QUuid::createUuid().toString())
+{
+}
+
+LockSystem::~LockSystem()
+{
+    m_client.abort();
+    Stop(m_kandrilox);
+    Stop(m_lockServer);
+    if (QSqlDatabase::contains(m_connectionName))
+        QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+bool LockSystem::Start(const QStringList &rooms)
+{
+    QProcess setup;
+    setup.start(testproc::Program(QStringLiteral("lockserver")),
+                QStringList{QStringLiteral("--database"), QStringLiteral("sqlite:") + m_dbPath,
+                            QStringLiteral("rooms"), QStringLiteral("add")} +
+                    rooms);
+    if (!setup.waitForFinished(20000) || setup.exitCode() != 0) {
+        m_error = QStringLiteral("lockserver rooms add failed: ") +
+                  QString::fromLocal8Bit(setup.readAllStandardError());
+        return false;
+    }
+    if (!StartLockServer())
+        return false;
+
+    // The result texts, so that failures log the texts the program ships with.
+    QDir().mkpath(m_home + QStringLiteral("/Db"));
+    QFile::copy(testproc::Program(QStringLiteral("Db/EncodeMsg.ini")),
+                m_home + QStringLiteral("/Db/EncodeMsg.ini"));
+    WriteSettings(0);
+
+    m_kandrilox = std::make_unique<QProcess>();
+    m_kandrilox->setReadChannel(QProcess::StandardError);
+    m_kandrilox->start(testproc::Program(QStringLiteral("kandrilox")),
+                       {QStringLiteral("--headless"), QStringLiteral("--home"), m_home,
+                        QStringLiteral("--port"), QStringLiteral("0")});
+    QString earlier;
+    m_port = testproc::WaitForListening(*m_kandrilox, &earlier);
+    m_stderr += earlier.toUtf8();
+    if (m_port == 0) {
+        m_error = QStringLiteral("kandrilox did not start: ") + earlier +
+                  QString::fromLocal8Bit(m_kandrilox->readAllStandardError());
+        return false;
+    }
+    m_client.connectToHost(QStringLiteral("127.0.0.1"), m_port);
+    if (!m_client.waitForConnected(10000)) {
+        m_error = QStringLiteral("cannot connect to kandrilox: ") + m_client.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool LockSystem::StartLockServer(quint16 port)
+{
+    m_lockServer = std::make_unique<QProcess>();
+    m_lockServer->setReadChannel(QProcess::StandardError);
+    m_lockServer->start(testproc::Program(QStringLiteral("lockserver")),
+                        {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port),
+                         QStringLiteral("--database"), QStringLiteral("sqlite:") + m_dbPath});
+    QString earlier;
+    m_lockPort = testproc::WaitForListening(*m_lockServer, &earlier);
+    if (m_lockPort == 0)
+        m_error = QStringLiteral("lockserver did not start: ") + earlier;
+    return m_lockPort != 0;
+}
+
+void LockSystem::StopLockServer()
+{
+    Stop(m_lockServer);
+}
+
+void LockSystem::WriteSettings(int sector)
+{
+    m_folder.write("home/Kandrilox.ini",
+                   QStringLiteral("[SystemInfo]\nServerIp=127.0.0.1\nRmtPort=%1\n"
+                                  "[Config]\nM1CommonDataSector=%2\n"
+                                  "[Encoder]\nLibrary=%3\nCardFile=%4\n")
+                       .arg(m_lockPort)
+                       .arg(sector)
+                       .arg(testproc::Program(QStringLiteral("libhotellock.so")), CardFile())
+                       .toUtf8());
+}
+
+void LockSystem::SetCommonDataSector(int sector)
+{
+    WriteSettings(sector);
+}
+
+QByteArray LockSystem::Request(const QByteArray &frame, int timeoutMs)
+{
+    QByteArray reply;
+    m_client.write(frame);
+    WaitUntil(
+        [&] {
+            reply += m_client.readAll();
+            const frontdesk::ReplyState state = frontdesk::ClassifyReply(reply);
+            return state == frontdesk::ReplyState::Result || state == frontdesk::ReplyState::Card ||
+                   state == frontdesk::ReplyState::Unknown;
+        },
+        timeoutMs);
+    return reply;
+}
+
+int LockSystem::Card(const QStringList &args)
+{
+    QProcess tool;
+    tool.start(testproc::Program(QStringLiteral("hotellock-card")),
+               QStringList{QStringLiteral("--ini"), m_home + QStringLiteral("/Kandrilox.ini")} + args);
+    tool.waitForFinished(20000);
+    return tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+}
+
+QJsonObject LockSystem::ShowCard()
+{
+    QProcess tool;
+    tool.start(testproc::Program(QStringLiteral("hotellock-card")),
+               {QStringLiteral("--ini"), m_home + QStringLiteral("/Kandrilox.ini"), QStringLiteral("show"),
+                QStringLiteral("--json")});
+    tool.waitForFinished(20000);
+    return QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
+}
+
+QList<QVariantMap> LockSystem::Rows(const QString &sql)
+{
+    QSqlDatabase db = QSqlDatabase::contains(m_connectionName)
+                          ? QSqlDatabase::database(m_connectionName)
+                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    if (!db.isOpen()) {
+        db.setDatabaseName(m_dbPath);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        db.open();
+    }
+    QList<QVariantMap> rows;
+    QSqlQuery query(db);
+    if (!query.exec(sql)) {
+        m_error = query.lastError().text();
+        return rows;
+    }
+    while (query.next()) {
+        QVariantMap row;
+        const QSqlRecord record = query.record();
+        for (int i = 0; i < record.count(); ++i)
+            row.insert(record.fieldName(i), record.value(i));
+        rows << row;
+    }
+    return rows;
+}
+
+void LockSystem::Collect()
+{
+    if (!m_kandrilox)
+        return;
+    m_stdout += m_kandrilox->readAllStandardOutput();
+    m_stderr += m_kandrilox->readAllStandardError();
+}
+
+QStringList LockSystem::LogOperations()
+{
+    Collect();
+    QStringList operations;
+    for (const QByteArray &line : m_stdout.split('\n')) {
+        const QList<QByteArray> columns = line.split('\t');
+        if (columns.size() == 4)
+            operations << QString::fromUtf8(columns[2]);
+    }
+    return operations;
+}
+
+QStringList LockSystem::ErrorLines()
+{
+    Collect();
+    QStringList lines = QString::fromUtf8(m_stderr).split(QLatin1Char('\n'));
+    lines.removeAll(QString());
+    return lines;
+}
+
+bool LockSystem::WaitUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    // The loop wakes for every event and at least every 20 ms to look again.
+    const QDeadlineTimer deadline(timeoutMs);
+    QEventLoop loop;
+    QTimer tick;
+    tick.setInterval(20);
+    QObject::connect(&tick, &QTimer::timeout, &loop, &QEventLoop::quit);
+    tick.start();
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        loop.exec();
+    }
+    return true;
+}

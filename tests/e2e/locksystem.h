@@ -1,0 +1,73 @@
+#pragma once
+
+#include "common/tempfolder.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QStringList>
+#include <QTcpSocket>
+#include <QVariantMap>
+#include <functional>
+#include <memory>
+
+// The whole system as real processes in a temporary folder: lockserver on a
+// SQLite file, kandrilox --headless with its own program folder, and the
+// virtual encoder's card slot driven through hotellock-card. Everything
+// listens on loopback ports the system picks.
+class LockSystem
+{
+public:
+    LockSystem();
+    ~LockSystem();
+
+    // Creates the lock database with these rooms, then starts lockserver and
+    // kandrilox. Gives false with error() set when a program fails to start.
+    bool Start(const QStringList &rooms);
+
+    bool StartLockServer(quint16 port = 0);
+    void StopLockServer();
+    quint16 LockServerPort() const { return m_lockPort; }
+
+    // Rewrites Kandrilox.ini with this common-data sector (read at every check-out).
+    void SetCommonDataSector(int sector);
+
+    // Sends one frame on the open connection and waits for a whole reply;
+    // empty when none comes within timeoutMs.
+    QByteArray Request(const QByteArray &frame, int timeoutMs = 15000);
+    QTcpSocket &Connection() { return m_client; }
+
+    // hotellock-card with these arguments; gives its exit code.
+    int Card(const QStringList &args);
+    // hotellock-card show --json.
+    QJsonObject ShowCard();
+    QString CardFile() const { return m_folder.file(QStringLiteral("card.bin")); }
+
+    // Rows of a query on the lock database, opened read-only.
+    QList<QVariantMap> Rows(const QString &sql);
+
+    // Connection-log operations printed so far, and standard-error lines.
+    QStringList LogOperations();
+    QStringList ErrorLines();
+    // Runs the event loop until done() holds or the timeout passes.
+    static bool WaitUntil(const std::function<bool()> &done, int timeoutMs = 15000);
+
+    QString error() const { return m_error; }
+
+private:
+    void WriteSettings(int sector);
+    void Collect();
+
+    TempFolder m_folder;
+    QString m_home;
+    QString m_dbPath;
+    QString m_connectionName;
+    std::unique_ptr<QProcess> m_lockServer;
+    std::unique_ptr<QProcess> m_kandrilox;
+    quint16 m_lockPort = 0;
+    quint16 m_port = 0;
+    QTcpSocket m_client;
+    QByteArray m_stdout, m_stderr;
+    QString m_error;
+};
