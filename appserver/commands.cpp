@@ -57,8 +57,9 @@ int RunCommand(const QStringList &command, SqlBackend &backend, QTextStream &out
     const QString verb = command.value(0);
     if (verb == u"rooms" && command.value(1) == u"add") {
         const QList<qint64> rooms = ParseRooms(command.mid(2));
-        backend.AddRooms(rooms);
-        out << "added " << rooms.size() << (rooms.size() == 1 ? " room\n" : " rooms\n");
+        const int added = backend.AddRooms(rooms);
+        out << "added " << added << (added == 1 ? " room" : " rooms") << ", " << rooms.size() - added
+            << " already there\n";
         return 0;
     }
     if (verb == u"rooms" && command.value(1) == u"list" && command.size() == 2) {

@@ -27,6 +27,12 @@ void PostgresBackend::Configure(QSqlDatabase &db)
     db.setConnectOptions(QStringLiteral("connect_timeout=10"));
 }
 
+void PostgresBackend::AfterOpen()
+{
+    // The server's notices ("relation already exists, skipping") are no news.
+    Run(QStringLiteral("SET client_min_messages TO warning"));
+}
+
 void PostgresBackend::LockSchema()
 {
     // Several lockservers starting at once would race on CREATE TABLE IF NOT

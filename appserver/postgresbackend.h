@@ -23,6 +23,7 @@ public:
 
 protected:
     void Configure(QSqlDatabase &db) override;
+    void AfterOpen() override;
     void LockSchema() override;
     QString IdColumnSql() const override;
     QString TypeSql(ColumnType type) const override;

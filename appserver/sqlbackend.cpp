@@ -73,11 +73,16 @@ QSqlQuery SqlBackend::Run(const QString &sql, const QVariantList &values)
 {
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    if (!query.prepare(sql))
-        throw kx::Error(QStringLiteral("Database error: %1").arg(DriverText(query.lastError())));
-    for (const QVariant &v : values)
-        query.addBindValue(v);
-    if (!query.exec())
+    // Fixed texts without values run as they stand: PostgreSQL cannot prepare
+    // DDL or savepoints. Every value goes in as a bound value.
+    const bool ok = values.isEmpty() ? query.exec(sql) : [&] {
+        if (!query.prepare(sql))
+            return false;
+        for (const QVariant &v : values)
+            query.addBindValue(v);
+        return query.exec();
+    }();
+    if (!ok)
         throw kx::Error(QStringLiteral("Database error: %1").arg(DriverText(query.lastError())));
     return query;
 }
@@ -314,19 +319,23 @@ AppendResult SqlBackend::Append(const TableDef &table, const QList<FieldList> &r
     return result;
 }
 
-void SqlBackend::AddRooms(const QList<qint64> &rooms)
+int SqlBackend::AddRooms(const QList<qint64> &rooms)
 {
+    int added = 0;
     if (!m_db.transaction())
         throw kx::Error(QStringLiteral("Database error: %1").arg(DriverText(m_db.lastError())));
     try {
         for (qint64 room : rooms)
-            Run(QStringLiteral("INSERT INTO roominfo (room) VALUES (?) ON CONFLICT DO NOTHING"), {room});
+            added +=
+                Run(QStringLiteral("INSERT INTO roominfo (room) VALUES (?) ON CONFLICT DO NOTHING"), {room})
+                    .numRowsAffected();
     } catch (const kx::Error &) {
         m_db.rollback();
         throw;
     }
     if (!m_db.commit())
         throw kx::Error(QStringLiteral("Database error: %1").arg(DriverText(m_db.lastError())));
+    return added;
 }
 
 QList<qint64> SqlBackend::Rooms()

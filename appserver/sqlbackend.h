@@ -61,8 +61,8 @@ public:
     // fail (maxErrors -1: no limit) nothing is stored.
     AppendResult Append(const TableDef &table, const QList<FieldList> &rows, int maxErrors);
 
-    // Adding a room that exists already is no error.
-    void AddRooms(const QList<qint64> &rooms);
+    // Adding a room that exists already is no error. Gives the count of new rooms.
+    int AddRooms(const QList<qint64> &rooms);
     QList<qint64> Rooms();
     QueryResult ReadAll(const TableDef &table);
 
@@ -79,6 +79,7 @@ protected:
     virtual QString TypeSql(ColumnType type) const = 0;
 
     // Prepares sql, binds values in order and runs it; raises on failure.
+    // sql is always a fixed text of this program: values are never spliced in.
     QSqlQuery Run(const QString &sql, const QVariantList &values = {});
 
     QSqlDatabase m_db;
