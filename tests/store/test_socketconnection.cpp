@@ -1,0 +1,185 @@
+// The connection to the records store: reconnection, failures within the
+// timeout, and the server's refusals at the protocol level.
+
+#include "common/tempfolder.h"
+#include "lockserverprocess.h"
+#include "platform/errors.h"
+#include "store/clientdataset.h"
+#include "store/dmrmt.h"
+#include "store/lockprotocol.h"
+#include "store/socketconnection.h"
+
+#include <QJsonDocument>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtEndian>
+
+namespace {
+
+std::string ErrorOf(const std::function<void()> &operation)
+{
+    try {
+        operation();
+    } catch (const kx::StoreError &e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+class SocketConnectionTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_url = QStringLiteral("sqlite:") + m_folder.file(QStringLiteral("lock.db"));
+        ASSERT_EQ(LockServerProcess::RunCommand(
+                      m_url, {QStringLiteral("rooms"), QStringLiteral("add"), QStringLiteral("101")}),
+                  0);
+        m_server = std::make_unique<LockServerProcess>(m_url);
+        ASSERT_NE(m_server->Start(), 0) << m_server->Output().toStdString();
+        m_connection.Address = QStringLiteral("127.0.0.1");
+        m_connection.Port = m_server->Port();
+        m_connection.SetServerName(LockServerName);
+    }
+
+    // Opens the room query on dsp_public and gives its row count.
+    int RoomRows()
+    {
+        TClientDataSet pub(m_connection, QStringLiteral("dsp_public"));
+        pub.SetCommandText(QStringLiteral("select top 1 room from roominfo Where (Room =101)"));
+        pub.Open();
+        return pub.RecordCount();
+    }
+
+    // A raw connection that has said hello.
+    std::unique_ptr<QTcpSocket> RawConnection()
+    {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QStringLiteral("127.0.0.1"), m_server->Port());
+        EXPECT_TRUE(socket->waitForConnected(5000));
+        return socket;
+    }
+
+    static QJsonObject ReadReply(QTcpSocket &socket)
+    {
+        QByteArray buffer;
+        QJsonObject reply;
+        QString error;
+        while (kx::lockprotocol::TakeMessage(buffer, reply, error) ==
+               kx::lockprotocol::FrameStatus::Incomplete) {
+            if (!socket.waitForReadyRead(5000) && socket.bytesAvailable() == 0)
+                return {};
+            buffer += socket.readAll();
+        }
+        return reply;
+    }
+
+    static bool WaitForClose(QTcpSocket &socket)
+    {
+        while (socket.state() == QAbstractSocket::ConnectedState) {
+            if (!socket.waitForReadyRead(5000) && socket.state() == QAbstractSocket::ConnectedState)
+                return false;
+            socket.readAll();
+        }
+        return true;
+    }
+
+    TempFolder m_folder;
+    QString m_url;
+    std::unique_ptr<LockServerProcess> m_server;
+    TSocketConnection m_connection;
+};
+
+TEST_F(SocketConnectionTest, ConnectsAgainByItselfAfterTheServerRestarts)
+{
+    ASSERT_EQ(RoomRows(), 1);
+    const quint16 port = m_server->Port();
+    EXPECT_EQ(m_server->Stop(), 0) << "lockserver ends cleanly on SIGTERM";
+
+    LockServerProcess again(m_url);
+    ASSERT_EQ(again.Start(port), port) << again.Output().toStdString();
+    EXPECT_EQ(RoomRows(), 1) << "the next operation reconnects without an error";
+    EXPECT_TRUE(m_connection.Connected());
+}
+
+TEST_F(SocketConnectionTest, ServerThatIsDownGivesAClearError)
+{
+    ASSERT_EQ(m_server->Stop(), 0);
+    const std::string expected = QStringLiteral("Could not connect to the records store at 127.0.0.1:%1")
+                                     .arg(m_connection.Port)
+                                     .toStdString();
+    EXPECT_NE(ErrorOf([&] { RoomRows(); }).find(expected), std::string::npos);
+    EXPECT_FALSE(m_connection.Connected());
+}
+
+TEST_F(SocketConnectionTest, ServerThatNeverAnswersTimesOut)
+{
+    QTcpServer silent; // accepts at the kernel level, never says a word
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    m_connection.Port = silent.serverPort();
+    m_connection.OperationTimeoutMs = 300;
+    EXPECT_EQ(ErrorOf([&] { m_connection.Open(); }),
+              QStringLiteral("Records store at 127.0.0.1:%1 did not answer within 0.3 s")
+                  .arg(silent.serverPort())
+                  .toStdString());
+    EXPECT_FALSE(m_connection.Connected());
+}
+
+TEST_F(SocketConnectionTest, HelloWithAnotherServerNameIsRefused)
+{
+    m_connection.SetServerName(QStringLiteral("Other.Server"));
+    EXPECT_NE(ErrorOf([&] { m_connection.Open(); }).find("Server object 'Other.Server' is not provided here"),
+              std::string::npos);
+    EXPECT_FALSE(m_connection.Connected());
+
+    m_connection.SetServerName(LockServerName);
+    EXPECT_EQ(RoomRows(), 1);
+    m_connection.SetServerName(LockServerName);
+    EXPECT_FALSE(m_connection.Connected()) << "setting the server name closes the connection";
+}
+
+TEST_F(SocketConnectionTest, ServerRefusesARequestBeforeTheHello)
+{
+    auto socket = RawConnection();
+    socket->write(kx::lockprotocol::EncodeMessage(QJsonObject{
+        {QStringLiteral("op"), QStringLiteral("open")},
+        {QStringLiteral("provider"), QStringLiteral("dsp_public")},
+        {QStringLiteral("sql"), QStringLiteral("select top 1 room from roominfo Where (Room =101)")}}));
+    const QJsonObject reply = ReadReply(*socket);
+    EXPECT_FALSE(reply.value(QStringLiteral("ok")).toBool());
+    EXPECT_EQ(reply.value(QStringLiteral("error")).toString(),
+              "The first message must be a hello naming the server object");
+    EXPECT_TRUE(WaitForClose(*socket));
+}
+
+TEST_F(SocketConnectionTest, OversizeMessageIsRefusedAndEndsTheConnection)
+{
+    auto socket = RawConnection();
+    QByteArray header(4, '\0');
+    qToBigEndian<quint32>(kx::lockprotocol::MaxMessageSize + 1, header.data());
+    socket->write(header + QByteArray(1000, 'x'));
+    const QJsonObject reply = ReadReply(*socket);
+    EXPECT_EQ(reply.value(QStringLiteral("error")).toString(),
+              "Message of 1048577 bytes exceeds the limit of 1048576 bytes");
+    EXPECT_TRUE(WaitForClose(*socket));
+
+    // The client refuses to send one, and the server goes on serving others.
+    TClientDataSet pub(m_connection, QStringLiteral("dsp_public"));
+    pub.SetCommandText(QString(int(kx::lockprotocol::MaxMessageSize), u'x'));
+    EXPECT_NE(ErrorOf([&] { pub.Open(); }).find("exceeds the limit of 1048576 bytes"), std::string::npos);
+    EXPECT_EQ(RoomRows(), 1);
+}
+
+TEST_F(SocketConnectionTest, MalformedMessageGetsAnErrorAndTheConnectionGoesOn)
+{
+    auto socket = RawConnection();
+    QByteArray frame(4, '\0');
+    qToBigEndian<quint32>(5, frame.data());
+    socket->write(frame + "[1,2]");
+    EXPECT_EQ(ReadReply(*socket).value(QStringLiteral("error")).toString(), "Message is not a JSON object");
+    socket->write(kx::lockprotocol::EncodeMessage(QJsonObject{{QStringLiteral("op"), QStringLiteral("hello")},
+                                                              {QStringLiteral("server"), LockServerName}}));
+    EXPECT_TRUE(ReadReply(*socket).value(QStringLiteral("ok")).toBool());
+}
+
+} // namespace
