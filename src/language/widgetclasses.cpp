@@ -131,6 +131,15 @@ std::optional<PropertyObject> ComboItems(QObject &o)
     return items;
 }
 
+// An action without a tool tip of its own shows its text as one; that is no
+// hint, and a text taken for one would pin the tool tip to the old language.
+QString ActionHint(const QObject &o)
+{
+    const auto &action = As<QAction>(o);
+    QAction plain(action.text());
+    return action.toolTip() == plain.toolTip() ? QString() : action.toolTip();
+}
+
 void Register(const QMetaObject &qtClass, const char *name, const PropertyList &properties,
               bool window = false)
 {
@@ -167,10 +176,12 @@ void RegisterWidgetClasses()
         QComboBox::staticMetaObject, "TComboBox",
         Widget({ImeName(), ObjectProperty(QStringLiteral("Items"), QStringLiteral("TStrings"), ComboItems),
                 Text<QComboBox>("Text", "TCaption", &QComboBox::currentText, &QComboBox::setCurrentText)}));
-    Register(QAction::staticMetaObject, "TAction",
-             Inherit(ComponentProperties(),
-                     {Text<QAction>("Caption", "TCaption", &QAction::text, &QAction::setText),
-                      Text<QAction>("Hint", "string", &QAction::toolTip, &QAction::setToolTip)}));
+    Register(
+        QAction::staticMetaObject, "TAction",
+        Inherit(ComponentProperties(),
+                {Text<QAction>("Caption", "TCaption", &QAction::text, &QAction::setText),
+                 TextProperty(QStringLiteral("Hint"), QStringLiteral("string"), ActionHint,
+                              [](QObject &o, const QString &hint) { As<QAction>(o).setToolTip(hint); })}));
     // A pop-up menu has no texts of its own; its entries are actions.
     Register(QMenu::staticMetaObject, "TPopupMenu", ComponentProperties());
 }

@@ -175,6 +175,7 @@ TEST_F(ComponentTexts, ExportWritesOneRowPerComponentInCreationOrderThenTheWindo
     EXPECT_EQ(RowText(9, "Timer1"), "Name:Timer1\r\n");
     EXPECT_EQ(RowText(9, "Language1"), "Name:Language1\r\nAppVersion:TFileVersion\r\nVariable:TStrings\r\n"
                                        "          0:Save?\r\n          1:Done\r\n");
+    EXPECT_EQ(RowText(9, "atn_Close"), "Name:atn_Close\r\nCaption:Close\r\nHint:\r\n");
     EXPECT_EQ(RowText(9, "BitBtn1"), "Name:BitBtn1\r\nFont:TFont\r\nHint:Press\r\nCaption:OK\r\n");
     EXPECT_EQ(RowText(9, "ComboBox1"),
               "Name:ComboBox1\r\nFont:TFont\r\nHint:\r\nImeName:\r\nItems:TStrings\r\n"
