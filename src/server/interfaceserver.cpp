@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdlib>
+#include <utility>
 
 namespace kx {
 
@@ -81,8 +82,7 @@ void InterfaceServer::Close()
 {
     m_server->close();
     for (QTcpSocket *client : m_server->findChildren<QTcpSocket *>()) {
-        client->abort(); // writes its disconnect row
-        client->deleteLater();
+        client->abort(); // writes its disconnect row and retires it
     }
 }
 
@@ -104,7 +104,15 @@ void InterfaceServer::ServerSocketClientDisconnect(QTcpSocket &client)
 {
     if (!m_peers.value(&client).failed)
         AddLogRow(client, ClientDisconnectionText);
-    client.deleteLater();
+    Retire(client);
+}
+
+void InterfaceServer::Retire(QTcpSocket &client)
+{
+    if (!m_serving)
+        client.deleteLater();
+    else if (!m_retired.contains(&client))
+        m_retired.append(&client);
 }
 
 void InterfaceServer::ServerSocketClientError(QTcpSocket &client)
@@ -132,7 +140,12 @@ void InterfaceServer::ServerSocketClientRead(QTcpSocket &client)
         return;
     }
     m_serving = true;
-    const auto done = qScopeGuard([this] { m_serving = false; });
+    const auto done = qScopeGuard([this] {
+        m_serving = false;
+        for (const QPointer<QTcpSocket> &client : std::exchange(m_retired, {}))
+            if (client)
+                client->deleteLater();
+    });
     ServeConnection(client);
     while (!m_waiting.isEmpty()) {
         const QPointer<QTcpSocket> next = m_waiting.takeFirst();

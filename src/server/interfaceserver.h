@@ -51,6 +51,8 @@ private:
     void ServerSocketClientDisconnect(QTcpSocket &client);
     void ServerSocketClientError(QTcpSocket &client);
     void AddLogRow(QTcpSocket &client, const QString &operation);
+    // Deletes a closed connection once no request is using it.
+    void Retire(QTcpSocket &client);
 
     // Serves every block the connection has pending, one receive at a time.
     void ServeConnection(QTcpSocket &client);
@@ -82,6 +84,9 @@ private:
     // is done, so that requests never overlap.
     bool m_serving = false;
     QList<QPointer<QTcpSocket>> m_waiting;
+    // Connections closed while a request was served; deleted when it is done,
+    // since a nested event loop could otherwise delete one still in use.
+    QList<QPointer<QTcpSocket>> m_retired;
 };
 
 } // namespace kx

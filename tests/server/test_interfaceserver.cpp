@@ -365,6 +365,24 @@ TEST_F(InterfaceServerTest, FrameArrivingDuringARequestWaitsUntilItIsDone)
                            "row Guest check in ok", "CheckOut 202", "row Guest check out ok"}));
 }
 
+TEST_F(InterfaceServerTest, PeerLeavingDuringARequestEndsItWithASendError)
+{
+    auto client = Connect();
+    m_ops.checkRoomResult = 17;
+    // The room check keeps the event loop running, deferred deletions
+    // included, until the server has seen the peer go.
+    m_ops.onStep = [&](const QString &) {
+        client->abort();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_journal.contains("row Disclient connection"); }));
+    };
+    Send(*client, CheckInExample);
+    EXPECT_EQ(m_journal, QStringList({"CheckRoom 101", "row Disclient connection", "row Room occupied"}));
+    ASSERT_EQ(m_notifier.errors.size(), 1);
+    EXPECT_TRUE(m_notifier.errors.at(0).startsWith("Could not send the reply to 127.0.0.1"))
+        << m_notifier.errors.at(0).toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_server.findChildren<QTcpSocket *>().isEmpty(); }));
+}
+
 TEST_F(InterfaceServerTest, TakenPortRaisesAndCloseDropsEveryConnection)
 {
     kx::InterfaceServer other(m_ops, m_folder, m_log, m_notifier);
