@@ -2,6 +2,7 @@
 #include "roomtext.h"
 
 #include "platform/datetime.h"
+#include "platform/errors.h"
 #include "store/dmrmt.h"
 
 namespace kx {
@@ -10,6 +11,16 @@ namespace {
 
 // The card type recorded for a guest card made here.
 constexpr int GuestCardType = 4;
+
+// Sends the appended row. A row the server refuses is an error: answering the
+// front desk with success for a card or stay that was never recorded would
+// leave a working card that the lock database does not know.
+void ApplyAppendedRow(TClientDataSet &cds, const QString &table)
+{
+    if (cds.ApplyUpdates(0) > 0)
+        throw StoreError(QStringLiteral("The new %1 row was not stored: %2")
+                             .arg(table, cds.LastApplyErrors().join(QStringLiteral("; "))));
+}
 
 } // namespace
 
@@ -93,7 +104,7 @@ void CardService::AddCardRecord(const TCardInterface &request)
         cds.SetField(QStringLiteral("StartTime"), ToQDateTime(request.GuestInTime));
         cds.SetField(QStringLiteral("EndTime"), ToQDateTime(request.GuestLeaveTime));
     }
-    cds.ApplyUpdates(0);
+    ApplyAppendedRow(cds, QStringLiteral("MakeCardRecord"));
 }
 
 void CardService::AddGuestRecord(const TCardInterface &request)
@@ -112,7 +123,7 @@ void CardService::AddGuestRecord(const TCardInterface &request)
     cds.SetField(QStringLiteral("GuestLeaveTime"), ToQDateTime(request.GuestLeaveTime));
     cds.SetField(QStringLiteral("InputUser"), QString());
     cds.SetField(QStringLiteral("inputtime"), ToQDateTime(m_clock.Now()));
-    cds.ApplyUpdates(0);
+    ApplyAppendedRow(cds, QStringLiteral("GuestInRecord"));
 }
 
 } // namespace kx

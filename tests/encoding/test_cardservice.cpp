@@ -194,6 +194,31 @@ TEST_F(CardServiceTest, CheckOutTimeTextLeavesOutMidnight)
     }
 }
 
+TEST_F(CardServiceTest, ARecordTheServerRefusesIsAnErrorNotASuccess)
+{
+    {
+        // The lock database turns the guest record away.
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection + "w");
+        db.setDatabaseName(folder.file(QStringLiteral("lock.db")));
+        ASSERT_TRUE(db.open());
+        ASSERT_TRUE(QSqlQuery(db).exec("CREATE TRIGGER refuse BEFORE INSERT ON GuestInRecord "
+                                       "BEGIN SELECT RAISE(ABORT, 'guest book full'); END"));
+    }
+    QSqlDatabase::removeDatabase(connection + "w");
+
+    ASSERT_EQ(service->CheckInCard(Stay()), 0);
+    service->AddCardRecord(Stay());
+    try {
+        service->AddGuestRecord(Stay());
+        FAIL() << "no error raised";
+    } catch (const kx::StoreError &e) {
+        EXPECT_TRUE(e.text().contains("GuestInRecord")) << e.text().toStdString();
+        EXPECT_TRUE(e.text().contains("guest book full")) << e.text().toStdString();
+    }
+    EXPECT_FALSE(FirstRow("SELECT * FROM MakeCardRecord").isEmpty());
+    EXPECT_TRUE(FirstRow("SELECT * FROM GuestInRecord").isEmpty());
+}
+
 TEST_F(CardServiceTest, CheckInCardRefusesARoomTheCardCannotHoldBeforeTouchingTheCard)
 {
     EXPECT_EQ(service->CheckInCard(Stay("32768")), 18);
