@@ -71,27 +71,72 @@ void SqlBackend::Close()
 
 QSqlQuery SqlBackend::Run(const QString &sql, const QVariantList &values)
 {
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    // Fixed texts without values run as they stand: PostgreSQL cannot prepare
-    // DDL or savepoints. Every value goes in as a bound value.
-    const bool ok = values.isEmpty() ? query.exec(sql) : [&] {
+    auto attempt = [&](QSqlQuery &query) {
+        query.setForwardOnly(true);
+        // Fixed texts without values run as they stand: PostgreSQL cannot
+        // prepare DDL or savepoints. Every value goes in as a bound value.
+        if (values.isEmpty())
+            return query.exec(sql);
         if (!query.prepare(sql))
             return false;
         for (const QVariant &v : values)
             query.addBindValue(v);
         return query.exec();
-    }();
-    if (!ok)
-        throw kx::Error(QStringLiteral("Database error: %1").arg(DriverText(query.lastError())));
-    return query;
+    };
+    QSqlQuery query(m_db);
+    if (attempt(query))
+        return query;
+    // Outside a transaction a statement can simply run again once the
+    // connection is back (a database server restart, for one).
+    if (!m_inTransaction && Reconnect()) {
+        QSqlQuery again(m_db);
+        if (attempt(again))
+            return again;
+        throw kx::Error(QStringLiteral("Database error: %1").arg(DriverText(again.lastError())));
+    }
+    throw kx::Error(QStringLiteral("Database error: %1").arg(DriverText(query.lastError())));
+}
+
+bool SqlBackend::Reconnect()
+{
+    QSqlQuery probe(m_db);
+    if (m_db.isOpen() && probe.exec(QStringLiteral("SELECT 1")))
+        return false; // the connection is fine: the failure was the statement's own
+    m_db.close();
+    if (!m_db.open())
+        return false;
+    AfterOpen();
+    return true;
+}
+
+void SqlBackend::Transaction(const std::function<bool()> &body)
+{
+    if (!m_db.transaction() && !(Reconnect() && m_db.transaction()))
+        throw kx::Error(QStringLiteral("Database error: %1").arg(DriverText(m_db.lastError())));
+    m_inTransaction = true;
+    bool commit = false;
+    try {
+        commit = body();
+    } catch (const kx::Error &) {
+        m_db.rollback();
+        m_inTransaction = false;
+        throw;
+    }
+    m_inTransaction = false;
+    if (!commit) {
+        m_db.rollback();
+        return;
+    }
+    if (!m_db.commit()) {
+        const QString text = DriverText(m_db.lastError());
+        m_db.rollback();
+        throw kx::Error(QStringLiteral("Database error: %1").arg(text));
+    }
 }
 
 void SqlBackend::CreateSchema()
 {
-    if (!m_db.transaction())
-        throw kx::Error(QStringLiteral("Database error: %1").arg(DriverText(m_db.lastError())));
-    try {
+    Transaction([&] {
         LockSchema();
         for (const TableDef *table : AllTables()) {
             QStringList columns;
@@ -114,12 +159,8 @@ void SqlBackend::CreateSchema()
                            "(Room, cardstatus)"));
         Run(QStringLiteral(
             "CREATE INDEX IF NOT EXISTS MakeCardRecord_Rom_cardstatus ON MakeCardRecord (Rom, cardstatus)"));
-    } catch (const kx::Error &) {
-        m_db.rollback();
-        throw;
-    }
-    if (!m_db.commit())
-        throw kx::Error(QStringLiteral("Database error: %1").arg(DriverText(m_db.lastError())));
+        return true;
+    });
 }
 
 QueryResult SqlBackend::Collect(QSqlQuery &query, const QList<ResultColumn> &columns)
@@ -282,12 +323,10 @@ bool SqlBackend::InsertRow(const TableDef &table, const FieldList &fields, QStri
 AppendResult SqlBackend::Append(const TableDef &table, const QList<FieldList> &rows, int maxErrors)
 {
     AppendResult result;
-    if (!m_db.transaction())
-        throw kx::Error(QStringLiteral("Database error: %1").arg(DriverText(m_db.lastError())));
     // A failed statement spoils a PostgreSQL transaction; a savepoint per row
     // keeps the other rows when failures are allowed.
     const bool keepOthers = maxErrors != 0;
-    try {
+    Transaction([&] {
         for (int i = 0; i < rows.size(); ++i) {
             QString error;
             if (keepOthers)
@@ -301,40 +340,25 @@ AppendResult SqlBackend::Append(const TableDef &table, const QList<FieldList> &r
             ++result.errorCount;
             result.failedRows << i;
             result.errors << error;
-            if (maxErrors >= 0 && result.errorCount > maxErrors) {
-                m_db.rollback();
-                return result;
-            }
+            if (maxErrors >= 0 && result.errorCount > maxErrors)
+                return false;
         }
-    } catch (const kx::Error &) {
-        m_db.rollback();
-        throw;
-    }
-    if (!m_db.commit()) {
-        const QString text = DriverText(m_db.lastError());
-        m_db.rollback();
-        throw kx::Error(QStringLiteral("Database error: %1").arg(text));
-    }
-    result.committed = true;
+        result.committed = true;
+        return true;
+    });
     return result;
 }
 
 int SqlBackend::AddRooms(const QList<qint64> &rooms)
 {
     int added = 0;
-    if (!m_db.transaction())
-        throw kx::Error(QStringLiteral("Database error: %1").arg(DriverText(m_db.lastError())));
-    try {
+    Transaction([&] {
         for (qint64 room : rooms)
             added +=
                 Run(QStringLiteral("INSERT INTO roominfo (room) VALUES (?) ON CONFLICT DO NOTHING"), {room})
                     .numRowsAffected();
-    } catch (const kx::Error &) {
-        m_db.rollback();
-        throw;
-    }
-    if (!m_db.commit())
-        throw kx::Error(QStringLiteral("Database error: %1").arg(DriverText(m_db.lastError())));
+        return true;
+    });
     return added;
 }
 

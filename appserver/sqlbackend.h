@@ -10,6 +10,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
+
 class QSqlQuery;
 
 namespace lockserver {
@@ -85,12 +87,19 @@ protected:
     QSqlDatabase m_db;
 
 private:
+    // Opens the connection again when it was lost; false when it was fine or
+    // cannot be opened.
+    bool Reconnect();
+    // Runs body in one transaction: committed when it gives true, undone when
+    // it gives false or raises.
+    void Transaction(const std::function<bool()> &body);
     void CreateSchema();
     QueryResult Collect(QSqlQuery &query, const QList<ResultColumn> &columns);
     QVariant ToBound(const TableDef &table, const QString &column, const QJsonValue &value) const;
     bool InsertRow(const TableDef &table, const FieldList &fields, QString &error);
 
     QString m_connectionName;
+    bool m_inTransaction = false;
 };
 
 } // namespace lockserver
