@@ -5,6 +5,7 @@
 #include "store/dmrmt.h"
 #include "store/socketconnection.h"
 
+#include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -20,16 +21,13 @@ protected:
     void SetUp() override
     {
         if (GetParam() == u"postgresql") {
-            m_url = qEnvironmentVariable("KANDRILOX_TEST_POSTGRES_URL");
-            if (m_url.isEmpty())
+            const QString base = qEnvironmentVariable("KANDRILOX_TEST_POSTGRES_URL");
+            if (base.isEmpty())
                 GTEST_SKIP()
                     << "KANDRILOX_TEST_POSTGRES_URL is not set (scripts/test-postgres.sh start gives one)";
-            QString output;
-            if (LockServerProcess::RunCommand(m_url, {QStringLiteral("rooms"), QStringLiteral("list")},
-                                              &output) != 0)
-                GTEST_SKIP() << "PostgreSQL at KANDRILOX_TEST_POSTGRES_URL is not reachable: "
-                             << output.toStdString();
-            ClearPostgres();
+            CreatePostgresDatabase(QUrl(base));
+            if (IsSkipped() || HasFatalFailure())
+                return;
         } else {
             m_url = QStringLiteral("sqlite:") + m_folder.file(QStringLiteral("lock.db"));
         }
@@ -59,26 +57,58 @@ protected:
     std::unique_ptr<LockServerProcess> m_server;
     TSocketConnection m_connection;
 
-private:
-    void ClearPostgres()
+    void TearDown() override
     {
-        const QUrl url(m_url);
+        m_server.reset();
+        if (!m_database.isEmpty())
+            AdminStatement(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_database));
+    }
+
+private:
+    // Tests run in parallel: each gets a database of its own beside the one
+    // the URL names, dropped again after the test.
+    void CreatePostgresDatabase(const QUrl &base)
+    {
+        static int counter = 0;
+        m_admin = base;
+        const QString name =
+            QStringLiteral("kandrilox_store_%1_%2").arg(QCoreApplication::applicationPid()).arg(++counter);
+        QString error = AdminStatement(QStringLiteral("DROP DATABASE IF EXISTS %1").arg(name));
+        if (error.isEmpty())
+            error = AdminStatement(QStringLiteral("CREATE DATABASE %1").arg(name));
+        if (!error.isEmpty())
+            GTEST_SKIP() << "PostgreSQL at KANDRILOX_TEST_POSTGRES_URL cannot give this test a database: "
+                         << error.toStdString();
+        m_database = name;
+        QUrl url = base;
+        url.setPath(u'/' + name);
+        m_url = url.toString();
+    }
+
+    // Runs sql on the database the URL names; gives the error text, empty on success.
+    QString AdminStatement(const QString &sql)
+    {
+        QString error;
         {
             QSqlDatabase db =
-                QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("store-test-clear"));
-            db.setHostName(url.host());
-            db.setPort(url.port(5432));
-            db.setDatabaseName(url.path().mid(1));
-            db.setUserName(url.userName());
-            db.setPassword(url.password());
-            ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
+                QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("store-test-admin"));
+            db.setHostName(m_admin.host());
+            db.setPort(m_admin.port(5432));
+            db.setDatabaseName(m_admin.path().mid(1));
+            db.setUserName(m_admin.userName());
+            db.setPassword(m_admin.password());
             QSqlQuery q(db);
-            ASSERT_TRUE(
-                q.exec(QStringLiteral("TRUNCATE roominfo, guestinrecord, makecardrecord RESTART IDENTITY")))
-                << q.lastError().text().toStdString();
+            if (!db.open())
+                error = db.lastError().text();
+            else if (!q.exec(sql))
+                error = q.lastError().text();
         }
-        QSqlDatabase::removeDatabase(QStringLiteral("store-test-clear"));
+        QSqlDatabase::removeDatabase(QStringLiteral("store-test-admin"));
+        return error;
     }
+
+    QUrl m_admin;
+    QString m_database;
 };
 
 inline void PrintTo(const QString &text, std::ostream *os)
