@@ -30,6 +30,13 @@ int DaysInMonth(int year, int month)
 // also for dates before 1899-12-30 (where the value is negative).
 void SplitDateTime(TDateTime value, qint64 &days, qint64 &msecs)
 {
+    // Beyond 9999-12-31 (or not a number) there is no calendar date: such a
+    // value decodes as no date rather than overflowing the conversion.
+    if (!std::isfinite(value) || std::fabs(value) > 2958466.0) {
+        days = 0;
+        msecs = 0;
+        return;
+    }
     const double whole = std::trunc(value);
     days = DateDelta + static_cast<qint64>(whole);
     msecs = std::llround(std::fabs(value - whole) * MSecsPerDay);

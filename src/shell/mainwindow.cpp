@@ -26,6 +26,7 @@ constexpr int SplitterHandle = 3;
 constexpr int ButtonTop = 16;
 constexpr int ButtonWidth = 120;
 constexpr int ButtonHeight = 60;
+constexpr int TimeColumnPadding = 12;
 
 } // namespace
 
@@ -64,9 +65,15 @@ void Tfrm_main::BuildLayout()
     lstview_connectionlist->setAllColumnsShowFocus(true);
     lstview_connectionlist->setModel(&m_log);
     QHeaderView *header = lstview_connectionlist->header();
-    header->setStretchLastSection(false);
+    header->setStretchLastSection(true);
     for (int column = 0; column < kx::ConnectionLog::ColumnCount; ++column)
         header->resizeSection(column, kx::ConnectionLog::ColumnWidths[column]);
+    // The time must show whole, whatever font the desktop gives the list.
+    const int timeWidth =
+        lstview_connectionlist->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) +
+        TimeColumnPadding;
+    header->resizeSection(kx::ConnectionLog::TimeColumn,
+                          qMax(kx::ConnectionLog::ColumnWidths[kx::ConnectionLog::TimeColumn], timeWidth));
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "encoding/encoderbinding.h"
+#include "platform/datetime.h"
+#include "platform/programfolder.h"
+#include "platform/singleinstance.h"
+#include "server/connectionlog.h"
+
+#include <memory>
+
+class Tdmrmt;
+
+namespace kx {
+
+class CardService;
+class InterfaceServer;
+class Notifier;
+
+inline const QString ApplicationTitle = QStringLiteral("Hotel lock system interface client");
+
+// The parts of a running Kandrilox that need no display, brought up one step
+// at a time in start-up order by the windowed or the headless entry, and torn
+// down in reverse order.
+class System
+{
+public:
+    // programDir: the executable's folder (encoder library); folder: where the
+    // settings and data files are (the same, or --home).
+    System(const ProgramFolder &folder, const QString &programDir, Notifier &notifier);
+    ~System();
+
+    // False when another copy already runs for this program folder; it has
+    // been told to the user (beep and message).
+    bool RefuseSecondCopy(const QString &lockDir);
+    // Creates dmrmt; its creation reads the server address and port.
+    void CreateDataModule();
+    Tdmrmt &DataModule() { return *m_dataModule; }
+    // Loads LockSystemInfo, loads the encoder library and initialises it with
+    // the settings file's path. Encoder problems are reported; start-up goes on.
+    void LoadSettingsAndEncoder();
+    // Creates the card operations and the listener and starts listening;
+    // raises kx::Error when the port cannot be taken.
+    void StartListener(quint16 port);
+
+    const ProgramFolder &Folder() const { return m_folder; }
+    Notifier &UserNotifier() { return m_notifier; }
+    ConnectionLog &Log() { return m_log; }
+    InterfaceServer &Server() { return *m_server; }
+    EncoderBinding &Encoder() { return m_encoder; }
+
+private:
+    ProgramFolder m_folder;
+    QString m_programDir;
+    Notifier &m_notifier;
+    SystemClock m_clock;
+    std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<Tdmrmt> m_dataModule;
+    EncoderBinding m_encoder;
+    ConnectionLog m_log;
+    std::unique_ptr<CardService> m_cards;
+    std::unique_ptr<InterfaceServer> m_server;
+};
+
+} // namespace kx

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+
+// Helpers for tests that run the built programs as real processes.
+namespace testproc {
+
+inline QString BinDir()
+{
+    return qEnvironmentVariable("KANDRILOX_BIN_DIR");
+}
+
+inline QString Program(const QString &name)
+{
+    return BinDir() + QLatin1Char('/') + name;
+}
+
+// Reads standard error until the "listening on ADDR:PORT" line comes and
+// gives the port, or 0 when the process ends or the wait times out. Lines
+// read before it are appended to earlier (may be null).
+inline quint16 WaitForListening(QProcess &process, QString *earlier = nullptr, int timeoutMs = 20000)
+{
+    static const QRegularExpression listening(QStringLiteral("^listening on .*:(\\d+)$"));
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        while (process.canReadLine()) {
+            const QString line = QString::fromUtf8(process.readLine()).trimmed();
+            const QRegularExpressionMatch m = listening.match(line);
+            if (m.hasMatch())
+                return static_cast<quint16>(m.captured(1).toUInt());
+            if (earlier)
+                *earlier += line + QLatin1Char('\n');
+        }
+        if (process.state() == QProcess::NotRunning)
+            return 0;
+        process.waitForReadyRead(100);
+    }
+    return 0;
+}
+
+} // namespace testproc
