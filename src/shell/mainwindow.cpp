@@ -65,15 +65,18 @@ void Tfrm_main::BuildLayout()
     lstview_connectionlist->setAllColumnsShowFocus(true);
     lstview_connectionlist->setModel(&m_log);
     QHeaderView *header = lstview_connectionlist->header();
-    header->setStretchLastSection(true);
+    header->setStretchLastSection(false);
     for (int column = 0; column < kx::ConnectionLog::ColumnCount; ++column)
         header->resizeSection(column, kx::ConnectionLog::ColumnWidths[column]);
-    // The time must show whole, whatever font the desktop gives the list.
+    // The time shows whole whatever font the desktop gives the list, and the
+    // operation text takes the width that is left, so that no row needs a
+    // sideways scroll bar at the window's own size.
     const int timeWidth =
         lstview_connectionlist->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) +
         TimeColumnPadding;
     header->resizeSection(kx::ConnectionLog::TimeColumn,
                           qMax(kx::ConnectionLog::ColumnWidths[kx::ConnectionLog::TimeColumn], timeWidth));
+    header->setSectionResizeMode(kx::ConnectionLog::OperationColumn, QHeaderView::Stretch);
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
