@@ -52,15 +52,19 @@ QVariant ConnectionLog::data(const QModelIndex &index, int role) const
 
 QVariant ConnectionLog::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
         return QVariant();
-    switch (section) {
-    case AddressColumn: return QStringLiteral("IP Address");
-    case HostColumn: return QStringLiteral("Host");
-    case OperationColumn: return QStringLiteral("Operation");
-    case TimeColumn: return QStringLiteral("Time");
-    default: return QVariant();
-    }
+    return m_captions[section];
+}
+
+bool ConnectionLog::setHeaderData(int section, Qt::Orientation orientation, const QVariant &value, int role)
+{
+    if (orientation != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::EditRole) || section < 0 ||
+        section >= ColumnCount)
+        return false;
+    m_captions[section] = value.toString();
+    Q_EMIT headerDataChanged(orientation, section, section);
+    return true;
 }
 
 } // namespace kx

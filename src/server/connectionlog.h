@@ -39,6 +39,9 @@ public:
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // Column captions can be changed (the language component translates them).
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant &value,
+                       int role = Qt::EditRole) override;
 
 Q_SIGNALS:
     // Emitted after a row was appended: address, host, operation, time.
@@ -48,6 +51,8 @@ private:
     std::unique_ptr<Clock> m_ownClock;
     const Clock &m_clock;
     QList<QStringList> m_rows;
+    std::array<QString, ColumnCount> m_captions = {QStringLiteral("IP Address"), QStringLiteral("Host"),
+                                                   QStringLiteral("Operation"), QStringLiteral("Time")};
 };
 
 } // namespace kx

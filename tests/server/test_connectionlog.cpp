@@ -18,6 +18,14 @@ TEST(ConnectionLog, HasTheFourCaptionedColumns)
     for (int c = 0; c < log.columnCount(); ++c)
         captions << log.headerData(c, Qt::Horizontal).toString();
     EXPECT_EQ(captions, QStringList({"IP Address", "Host", "Operation", "Time"}));
+
+    // A caption can be translated; the rows are not touched.
+    QSignalSpy changed(&log, &QAbstractItemModel::headerDataChanged);
+    EXPECT_TRUE(log.setHeaderData(2, Qt::Horizontal, "操作"));
+    EXPECT_EQ(log.headerData(2, Qt::Horizontal).toString(), "操作");
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_FALSE(log.setHeaderData(4, Qt::Horizontal, "x"));
+    EXPECT_FALSE(log.setHeaderData(0, Qt::Vertical, "x"));
 }
 
 TEST(ConnectionLog, AppendsStampedRowsAndClears)
