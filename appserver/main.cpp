@@ -5,7 +5,7 @@
 #include "databaseurl.h"
 #include "listener.h"
 #include "platform/errors.h"
-#include "signalquit.h"
+#include "shell/unixsignals.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -73,7 +73,8 @@ int Run(QCoreApplication &app)
         return lockserver::RunCommand(options.command, *backend, out);
     }
 
-    lockserver::SignalQuit quitOnSignal(app);
+    kx::UnixSignals signals;
+    QObject::connect(&signals, &kx::UnixSignals::TerminationRequested, &app, &QCoreApplication::quit);
     lockserver::Listener listener(*backend);
     listener.Listen(address, port);
     const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
