@@ -2,6 +2,7 @@
 
 #include "common/tempfolder.h"
 #include "lockserverprocess.h"
+#include "platform/errors.h"
 #include "store/dmrmt.h"
 #include "store/socketconnection.h"
 
@@ -11,6 +12,8 @@
 #include <QSqlQuery>
 #include <QUrl>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 // Runs each test against a real lockserver on each backend: a SQLite file in a
 // temporary folder, and PostgreSQL when KANDRILOX_TEST_POSTGRES_URL names one
@@ -110,6 +113,17 @@ private:
     QUrl m_admin;
     QString m_database;
 };
+
+// The text of the kx::StoreError the operation raises, or "(no error)".
+inline std::string ErrorOf(const std::function<void()> &operation)
+{
+    try {
+        operation();
+    } catch (const kx::StoreError &e) {
+        return e.what();
+    }
+    return "(no error)";
+}
 
 inline void PrintTo(const QString &text, std::ostream *os)
 {

@@ -27,16 +27,6 @@ void Reopen(TClientDataSet &ds, const QString &sql)
     ds.Open();
 }
 
-std::string ErrorOf(const std::function<void()> &operation)
-{
-    try {
-        operation();
-    } catch (const kx::StoreError &e) {
-        return e.what();
-    }
-    return "(no error)";
-}
-
 class ClientDataSetTest : public StoreBackendTest
 {
 protected:

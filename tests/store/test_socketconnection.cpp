@@ -1,13 +1,12 @@
 // The connection to the records store: reconnection, failures within the
 // timeout, and the server's refusals at the protocol level.
 
-#include "common/tempfolder.h"
-#include "lockserverprocess.h"
 #include "platform/errors.h"
 #include "store/clientdataset.h"
 #include "store/dmrmt.h"
 #include "store/lockprotocol.h"
 #include "store/socketconnection.h"
+#include "storebackend.h"
 
 #include <QJsonDocument>
 #include <QTcpServer>
@@ -15,16 +14,6 @@
 #include <QtEndian>
 
 namespace {
-
-std::string ErrorOf(const std::function<void()> &operation)
-{
-    try {
-        operation();
-    } catch (const kx::StoreError &e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 class SocketConnectionTest : public ::testing::Test
 {
