@@ -49,7 +49,7 @@ TEST(LoadLockSystemInfo, ReadsEachKeyFromItsSection)
     EXPECT_EQ(info.ServerPort, 2008); // the record's port never comes from RmtPort
     EXPECT_EQ(info.LocalServer, 0);
     EXPECT_EQ(info.Gateway, "10.0.0.1");
-    EXPECT_EQ(info.LockType, 3); // from [Config], not [SystemInfo]
+    EXPECT_EQ(info.LockType, 3);  // from [Config], not [SystemInfo]
     EXPECT_EQ(info.ConnType, 44); // low 8 bits of 300
     EXPECT_EQ(info.Recycle, 0xFF);
 }
