@@ -155,7 +155,7 @@ QString DateTimeToStr(TDateTime value)
     return full;
 }
 
-int StrToInt(const QString &text)
+bool TryStrToInt(const QString &text, int &value)
 {
     QString body = text;
     bool negative = false;
@@ -167,19 +167,38 @@ int StrToInt(const QString &text)
     if (body.startsWith(QLatin1Char('$'))) {
         base = 16;
         body = body.mid(1);
-    } else if (body.size() > 2 && body.startsWith(QLatin1Char('0')) &&
+    } else if (body.size() > 2 && body[0] == QLatin1Char('0') &&
                (body[1] == QLatin1Char('x') || body[1] == QLatin1Char('X'))) {
         base = 16;
         body = body.mid(2);
     }
-    bool ok = !body.isEmpty();
-    for (const QChar c : body)
-        ok = ok && (base == 16 ? isxdigit(c.unicode()) != 0 : c.isDigit() && c.unicode() < 128);
-    qint64 magnitude = ok ? body.toLongLong(&ok, base) : 0;
-    const qint64 value = negative ? -magnitude : magnitude;
-    if (!ok || value < INT32_MIN || value > (base == 16 ? qint64(UINT32_MAX) : qint64(INT32_MAX)))
+    if (body.isEmpty())
+        return false;
+    for (const QChar c : body) {
+        const bool digit =
+            c.unicode() < 128 && (base == 16 ? std::isxdigit(c.unicode()) : std::isdigit(c.unicode()));
+        if (!digit)
+            return false;
+    }
+    bool ok = false;
+    const qint64 magnitude = body.toLongLong(&ok, base);
+    if (!ok)
+        return false;
+    const qint64 v = negative ? -magnitude : magnitude;
+    // Hexadecimal may spell the whole 32-bit pattern ($FFFFFFFF is -1).
+    const qint64 upper = base == 16 ? qint64(UINT32_MAX) : qint64(INT32_MAX);
+    if (v < INT32_MIN || v > upper)
+        return false;
+    value = static_cast<qint32>(static_cast<quint32>(v));
+    return true;
+}
+
+int StrToInt(const QString &text)
+{
+    int value = 0;
+    if (!TryStrToInt(text, value))
         throw ConvertError(QStringLiteral("'%1' is not a valid integer value").arg(text));
-    return static_cast<int>(static_cast<qint32>(static_cast<quint32>(value)));
+    return value;
 }
 
 TDateTime SystemClock::Now() const

@@ -36,7 +36,10 @@ QString DateTimeToStr(TDateTime value);
 // Always "yyyy-mm-dd hh:nn:ss" (the connection log's and the SQL texts' form).
 QString FormatDateTime(TDateTime value);
 
-// Decimal text to integer; raises ConvertError "'%s' is not a valid integer value".
+// Decimal text to integer, optionally signed; "$…" and "0x…" are
+// hexadecimal. StrToInt raises ConvertError "'%s' is not a valid integer
+// value" where TryStrToInt gives false.
+bool TryStrToInt(const QString &text, int &value);
 int StrToInt(const QString &text);
 
 // Source of the current local date-time; tests hand in one they can set.

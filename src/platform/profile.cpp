@@ -85,40 +85,7 @@ QString ProfileFile::ReadString(const QString &section, const QString &key, cons
 
 bool ProfileFile::ParseInteger(const QString &text, int &value)
 {
-    const QString t = text.trimmed();
-    bool negative = false;
-    QString body = t;
-    if (body.startsWith(QLatin1Char('-')) || body.startsWith(QLatin1Char('+'))) {
-        negative = body.startsWith(QLatin1Char('-'));
-        body = body.mid(1);
-    }
-    int base = 10;
-    if (body.startsWith(QLatin1Char('$'))) {
-        base = 16;
-        body = body.mid(1);
-    } else if (body.size() > 2 && body[0] == QLatin1Char('0') &&
-               (body[1] == QLatin1Char('x') || body[1] == QLatin1Char('X'))) {
-        base = 16;
-        body = body.mid(2);
-    }
-    if (body.isEmpty())
-        return false;
-    for (const QChar c : body) {
-        const bool digit = c.unicode() < 128 && (base == 16 ? std::isxdigit(c.unicode()) : std::isdigit(c.unicode()));
-        if (!digit)
-            return false;
-    }
-    bool ok = false;
-    const qint64 magnitude = body.toLongLong(&ok, base);
-    if (!ok)
-        return false;
-    const qint64 v = negative ? -magnitude : magnitude;
-    // Hexadecimal may spell the whole 32-bit pattern ($FFFFFFFF is -1).
-    const qint64 upper = base == 16 ? qint64(UINT32_MAX) : qint64(INT32_MAX);
-    if (v < INT32_MIN || v > upper)
-        return false;
-    value = static_cast<qint32>(static_cast<quint32>(v));
-    return true;
+    return TryStrToInt(text.trimmed(), value);
 }
 
 int ProfileFile::ReadInteger(const QString &section, const QString &key, int def) const
@@ -150,7 +117,7 @@ void ProfileFile::WriteString(const QString &section, const QString &key, const 
 {
     QStringList lines = m_lines;
     const QString entry = key + QLatin1Char('=') + value;
-    qsizetype sectionStart = -1; // index of the section's header line
+    qsizetype sectionStart = -1;  // index of the section's header line
     qsizetype lastInSection = -1; // last non-blank line of the section
     bool written = false;
     for (qsizetype i = 0; i < lines.size() && !written; ++i) {

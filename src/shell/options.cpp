@@ -9,11 +9,14 @@ std::optional<Options> ParseOptions(const QStringList &arguments, QString &error
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Kandrilox hotel lock system interface client"));
-    const QCommandLineOption headless(QStringLiteral("headless"), QStringLiteral("Run as a service without windows."));
-    const QCommandLineOption home(QStringLiteral("home"),
-                                  QStringLiteral("Folder of the settings and data files (default: the program's)."),
-                                  QStringLiteral("DIR"));
-    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Front-desk port (default 7800, 0: any free)."),
+    const QCommandLineOption headless(QStringLiteral("headless"),
+                                      QStringLiteral("Run as a service without windows."));
+    const QCommandLineOption home(
+        QStringLiteral("home"),
+        QStringLiteral("Folder of the settings and data files (default: the program's)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Front-desk port (default 7800, 0: any free)."),
                                   QStringLiteral("N"));
     parser.addOptions({headless, home, port});
     if (!parser.parse(arguments)) {

@@ -10,8 +10,8 @@ namespace kx {
 struct Options
 {
     bool headless = false;
-    QString home;          // empty: the executable's folder
-    quint16 port = 7800;   // 0: a free port chosen by the system
+    QString home;        // empty: the executable's folder
+    quint16 port = 7800; // 0: a free port chosen by the system
 };
 
 // Gives the options, or nullopt with a message in error (usage problems).
