@@ -64,6 +64,10 @@ int RunWithWindows(const Options &options)
     std::unique_ptr<Tfrm_setportipadder> networkSettings;
     std::unique_ptr<Tfrm_main> mainWindow;
     System system(folder, programDir, notifier);
+    // SIGTERM and SIGINT are termination requests like the menu's "Close",
+    // also while a start-up window or message box is open.
+    UnixSignals unixSignals;
+    QObject::connect(&unixSignals, &UnixSignals::TerminationRequested, qApp, requestTerminate);
 
     const auto networkSettingsDialog = [&]() -> Tfrm_setportipadder & {
         if (!networkSettings) {
@@ -102,11 +106,8 @@ int RunWithWindows(const Options &options)
         frm_main = mainWindow.get();
         mainWindow->ShowInTray(notifier);
 
-        if (!termination.Requested()) {
-            UnixSignals unixSignals;
-            QObject::connect(&unixSignals, &UnixSignals::TerminationRequested, qApp, requestTerminate);
+        if (!termination.Requested())
             code = QApplication::exec();
-        }
     } catch (const std::exception &e) {
         WelcomeForm = nullptr;
         notifier.ReportError(QString::fromUtf8(e.what()));
