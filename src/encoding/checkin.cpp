@@ -22,6 +22,14 @@ void ApplyAppendedRow(TClientDataSet &cds, const QString &table)
                              .arg(table, cds.LastApplyErrors().join(QStringLiteral("; "))));
 }
 
+// The room as the records show it: the number the room check and the card
+// used ("0101" is room 101).
+QString RecordedRoom(const QByteArray &room)
+{
+    QByteArray number;
+    return AnsiText(NormalizeRoomText(room, number) ? number : room);
+}
+
 } // namespace
 
 int CardService::CheckRoom(const QByteArray &room)
@@ -71,7 +79,7 @@ int CardService::CheckInCard(const TCardInterface &request)
     DateTimeToLockTime(request.GuestInTime, card.LockStartTime);
     DateTimeToLockTime(request.GuestLeaveTime, card.LockEndTime);
     ZeroWords(card.RoomDoors, 16);
-    card.RoomDoors[0] = static_cast<Word>(RoomNumber(number));
+    card.RoomDoors[0] = static_cast<Word>(number.toInt());
 
     const Word written = m_work.WriteWorkCard();
     return written == 1 ? 0 : written;
@@ -98,7 +106,7 @@ void CardService::AddCardRecord(const TCardInterface &request)
     cds.SetField(QStringLiteral("override"), int(card.OverrideFlag));
     cds.SetField(QStringLiteral("Passagemode"), int(card.PassageModeFlag));
     cds.SetField(QStringLiteral("CommonDoors"), commonDoors);
-    cds.SetField(QStringLiteral("Room"), AnsiText(request.Room));
+    cds.SetField(QStringLiteral("Room"), RecordedRoom(request.Room));
     // Cards in modes 1 and 2 carry no validity period of their own.
     if (card.CardMode[0] != 1 && card.CardMode[0] != 2) {
         cds.SetField(QStringLiteral("StartTime"), ToQDateTime(request.GuestInTime));
@@ -117,7 +125,7 @@ void CardService::AddGuestRecord(const TCardInterface &request)
     cds.Open();
     cds.Append();
     cds.SetField(QStringLiteral("GuestName"), AnsiText(request.GuestName));
-    cds.SetField(QStringLiteral("Room"), AnsiText(request.Room));
+    cds.SetField(QStringLiteral("Room"), RecordedRoom(request.Room));
     cds.SetField(QStringLiteral("Rom"), rom);
     cds.SetField(QStringLiteral("GuestInTime"), ToQDateTime(request.GuestInTime));
     cds.SetField(QStringLiteral("GuestLeaveTime"), ToQDateTime(request.GuestLeaveTime));

@@ -4,10 +4,6 @@ namespace kx {
 
 bool NormalizeRoomText(const QByteArray &room, QByteArray &normalized)
 {
-    if (room.isEmpty()) {
-        normalized = QByteArrayLiteral("0");
-        return true;
-    }
     int value = 0;
     for (const char c : room) {
         if (c < '0' || c > '9')
@@ -17,16 +13,8 @@ bool NormalizeRoomText(const QByteArray &room, QByteArray &normalized)
         if (value > MaxRoomNumber)
             return false;
     }
-    normalized = room;
+    normalized = QByteArray::number(value);
     return true;
-}
-
-int RoomNumber(const QByteArray &normalized)
-{
-    int value = 0;
-    for (const char c : normalized)
-        value = value * 10 + (c - '0');
-    return value;
 }
 
 } // namespace kx

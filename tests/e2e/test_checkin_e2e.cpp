@@ -70,6 +70,17 @@ TEST_F(EndToEnd, CheckInOfAnOccupiedRoomAnswers17AndTouchesNothing)
     EXPECT_EQ(system.LogOperations().last(), "The room is occupied");
 }
 
+TEST_F(EndToEnd, RoomWithLeadingZerosIsTheSameRoom)
+{
+    ASSERT_EQ(CheckIn("000000000000101"), ResultReply(0));
+    EXPECT_EQ(system.ShowCard().value("room").toInt(), 101);
+    EXPECT_EQ(Count("MakeCardRecord", "Room=101"), 1);
+    EXPECT_EQ(Count("GuestInRecord", "Room=101"), 1);
+    EXPECT_EQ(CheckIn("101"), ResultReply(17));
+    EXPECT_EQ(CheckOut("0101"), ResultReply(0));
+    EXPECT_EQ(Count("GuestInRecord", "enOverride=0"), 0);
+}
+
 TEST_F(EndToEnd, CheckInWithoutACardOnTheEncoderAnswersTheLibrarysCode)
 {
     ASSERT_EQ(system.Card({"remove"}), 0);
