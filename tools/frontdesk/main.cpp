@@ -41,6 +41,16 @@ int UsageError(QTextStream &err, const QString &reason)
     return Usage;
 }
 
+bool TakeText(Arguments &args, const QString &option, QString &value, QString &error)
+{
+    if (args.AtEnd()) {
+        error = option + QStringLiteral(" needs a value");
+        return false;
+    }
+    value = args.Take();
+    return true;
+}
+
 bool TakeNumber(Arguments &args, const QString &option, int min, int max, int &value, QString &error)
 {
     if (args.AtEnd()) {
@@ -92,18 +102,21 @@ int main(int argc, char *argv[])
     QString error;
     while (!args.AtEnd() && args.items.at(args.next).startsWith(QLatin1String("--"))) {
         const QString option = args.Take();
-        if (option == QLatin1String("--host") && !args.AtEnd())
-            host = args.Take();
-        else if (option == QLatin1String("--port")) {
+        if (option == QLatin1String("--host")) {
+            if (!TakeText(args, option, host, error))
+                return UsageError(err, error);
+        } else if (option == QLatin1String("--port")) {
             if (!TakeNumber(args, option, 1, 65535, port, error))
                 return UsageError(err, error);
         } else if (option == QLatin1String("--timeout")) {
             if (!TakeNumber(args, option, 1, 3600000, timeoutMs, error))
                 return UsageError(err, error);
-        } else if (option == QLatin1String("--help"))
-            return out << UsageText, Success;
-        else
+        } else if (option == QLatin1String("--help")) {
+            out << UsageText;
+            return Success;
+        } else {
             return UsageError(err, QStringLiteral("unknown option ") + option);
+        }
     }
     if (args.AtEnd())
         return UsageError(err, QStringLiteral("no command given"));
@@ -150,10 +163,14 @@ int main(int argc, char *argv[])
             } else if (option == QLatin1String("--reads")) {
                 if (!TakeNumber(args, option, 0, 10000000, load.reads, error))
                     return UsageError(err, error);
-            } else if (option == QLatin1String("--room") && !args.AtEnd())
-                load.room = args.Take().toLatin1();
-            else
+            } else if (option == QLatin1String("--room")) {
+                QString room;
+                if (!TakeText(args, option, room, error))
+                    return UsageError(err, error);
+                load.room = room.toLatin1();
+            } else {
                 return UsageError(err, QStringLiteral("unknown bench option ") + option);
+            }
         }
     } else
         return UsageError(err, QStringLiteral("unknown command ") + command);
