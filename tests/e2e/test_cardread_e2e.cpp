@@ -44,3 +44,13 @@ TEST_F(EndToEnd, ReadingARevokedCardGivesItsRoomWithoutAHolder)
     EXPECT_EQ(card.GuestName, "");
     EXPECT_EQ(card.GuestInTime, At(2024, 5, 20, 14, 0, 0));
 }
+
+// Names travel as bytes of the front desk's code page, here GBK for 李四.
+TEST_F(EndToEnd, HolderComesBackByteForByte)
+{
+    const QByteArray name = QByteArray::fromHex("c0eecbc4");
+    ASSERT_EQ(CheckIn("101", name), ResultReply(0));
+    TCardInterface card;
+    ASSERT_TRUE(frontdesk::ParseCardReply(Read(), card));
+    EXPECT_EQ(card.GuestName.toHex(), name.toHex());
+}
