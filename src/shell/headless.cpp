@@ -4,7 +4,6 @@
 #include "platform/errors.h"
 #include "platform/notifier.h"
 #include "server/headlesslogprinter.h"
-#include "server/interfaceserver.h"
 #include "shell/locksysteminfo.h"
 #include "shell/system.h"
 #include "shell/unixsignals.h"
@@ -45,9 +44,7 @@ int RunHeadless(const Options &options)
     UnixSignals unixSignals;
     QObject::connect(&unixSignals, &UnixSignals::TerminationRequested, QCoreApplication::instance(),
                      [] { QCoreApplication::exit(0); });
-    const int code = QCoreApplication::exec();
-    system.Server().Close();
-    return code;
+    return QCoreApplication::exec(); // the system closes the listener as it goes
 }
 
 } // namespace kx

@@ -46,11 +46,11 @@ void System::CreateDataModule()
 
 void System::LoadSettingsAndEncoder()
 {
+    const QString settingsPath = m_folder.SettingsPath();
     TLockSystemInfo fresh;
-    LoadLockSystemInfo(fresh, m_folder.SettingsPath());
+    LoadLockSystemInfo(fresh, settingsPath);
     LockSystemInfo = fresh;
 
-    const QString settingsPath = m_folder.SettingsPath();
     if (!m_encoder.Load(EncoderLibraryPath(settingsPath, m_programDir))) {
         m_notifier.ReportError(m_encoder.LoadError());
         return; // card calls now answer "encoder unavailable"
