@@ -10,10 +10,6 @@ packages=(
     postgresql
     fonts-wqy-microhei
 )
-if [ "${1:-}" = "--gui" ]; then
-    packages+=(xvfb xauth)
-fi
-
 missing=()
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
