@@ -49,6 +49,7 @@ ProfileFile::ProfileFile(const QString &path) : m_path(path)
     if (!file.open(QIODevice::ReadOnly))
         return; // a missing or unreadable file reads as empty
     const QString text = QString::fromUtf8(file.readAll());
+    m_crlf = text.contains(QStringLiteral("\r\n"));
     m_lines = text.split(QLatin1Char('\n'));
     for (QString &line : m_lines)
         if (line.endsWith(QLatin1Char('\r')))
@@ -148,11 +149,7 @@ void ProfileFile::WriteString(const QString &section, const QString &key, const 
     }
 
     // Keep the file's own line ends: CR LF when it already uses them.
-    QFile probe(m_path);
-    bool crlf = false;
-    if (probe.open(QIODevice::ReadOnly))
-        crlf = probe.readLine().endsWith("\r\n");
-    const QString eol = crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
+    const QString eol = m_crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
 
     QSaveFile file(m_path);
     file.setDirectWriteFallback(false);

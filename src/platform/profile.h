@@ -39,6 +39,7 @@ private:
 
     QString m_path;
     QStringList m_lines; // the file as read, line by line, without line ends
+    bool m_crlf = false; // the file ends its lines with CR LF
 };
 
 } // namespace kx
