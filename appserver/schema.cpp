@@ -17,7 +17,9 @@ const ColumnDef *TableDef::Find(const QString &column) const
 
 const TableDef &RoomInfoTable()
 {
-    static const TableDef table{QStringLiteral("roominfo"), {{QStringLiteral("room"), ColumnType::Integer}}};
+    static const TableDef table{
+        QStringLiteral("roominfo"),
+        {{.name = QStringLiteral("room"), .type = ColumnType::Integer, .primaryKey = true}}};
     return table;
 }
 

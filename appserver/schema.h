@@ -13,6 +13,7 @@ struct ColumnDef
     ColumnType type;
     bool autoId = false; // numbered by the database, never written by clients
     bool notNullDefaultZero = false;
+    bool primaryKey = false;
 };
 
 struct TableDef

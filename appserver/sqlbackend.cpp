@@ -141,14 +141,12 @@ void SqlBackend::CreateSchema()
         for (const TableDef *table : AllTables()) {
             QStringList columns;
             for (const ColumnDef &c : table->columns) {
-                if (c.autoId)
-                    columns << c.name + u' ' + IdColumnSql();
-                else if (table == &RoomInfoTable())
-                    columns << c.name + u' ' + TypeSql(c.type) + QStringLiteral(" PRIMARY KEY");
-                else if (c.notNullDefaultZero)
-                    columns << c.name + u' ' + TypeSql(c.type) + QStringLiteral(" NOT NULL DEFAULT 0");
-                else
-                    columns << c.name + u' ' + TypeSql(c.type);
+                QString column = c.name + u' ' + (c.autoId ? IdColumnSql() : TypeSql(c.type));
+                if (c.primaryKey)
+                    column += QStringLiteral(" PRIMARY KEY");
+                if (c.notNullDefaultZero)
+                    column += QStringLiteral(" NOT NULL DEFAULT 0");
+                columns << column;
             }
             Run(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2)")
                     .arg(table->name, columns.join(QStringLiteral(", "))));
