@@ -31,6 +31,14 @@ QJsonValue ToJson(const QVariant &value, ColumnType type)
     return QJsonValue::Null;
 }
 
+QList<ResultColumn> ResultColumns(const TableDef &table)
+{
+    QList<ResultColumn> columns;
+    for (const ColumnDef &c : table.columns)
+        columns.append({c.name, c.type});
+    return columns;
+}
+
 QVariant TypedNull(ColumnType type)
 {
     return type == ColumnType::Integer ? QVariant(QMetaType::fromType<qlonglong>())
@@ -178,9 +186,7 @@ QueryResult SqlBackend::Collect(QSqlQuery &query, const QList<ResultColumn> &col
 QueryResult SqlBackend::Query(const Statement &statement)
 {
     const QList<ResultColumn> roomColumn{{QStringLiteral("room"), ColumnType::Integer}};
-    QList<ResultColumn> allColumns;
-    for (const ColumnDef &c : TableRead(statement.id).columns)
-        allColumns.append({c.name, c.type});
+    const QList<ResultColumn> allColumns = ResultColumns(TableRead(statement.id));
     const QString all = SelectList(TableRead(statement.id));
 
     switch (statement.id) {
@@ -371,12 +377,9 @@ QList<qint64> SqlBackend::Rooms()
 
 QueryResult SqlBackend::ReadAll(const TableDef &table)
 {
-    QList<ResultColumn> columns;
-    for (const ColumnDef &c : table.columns)
-        columns.append({c.name, c.type});
     QSqlQuery q = Run(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
                           .arg(SelectList(table), table.name, table.columns.first().name));
-    return Collect(q, columns);
+    return Collect(q, ResultColumns(table));
 }
 
 } // namespace lockserver
