@@ -147,8 +147,13 @@ QJsonObject ClientSession::Apply(const QJsonObject &message)
         maxErrors.toDouble() < -1)
         throw kx::Error(QStringLiteral("Request has no valid 'maxErrors'"));
 
+    const QJsonValue rowList = message.value(QStringLiteral("rows"));
+    if (!rowList.isArray())
+        throw kx::Error(QStringLiteral("Request has no list 'rows'"));
     QList<FieldList> rows;
-    for (const QJsonValue &row : message.value(QStringLiteral("rows")).toArray()) {
+    for (const QJsonValue &row : rowList.toArray()) {
+        if (!row.isArray())
+            throw kx::Error(QStringLiteral("An appended row is not a list of [name, value] pairs"));
         FieldList fields;
         for (const QJsonValue &field : row.toArray()) {
             const QJsonArray pair = field.toArray();

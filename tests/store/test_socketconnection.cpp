@@ -8,6 +8,7 @@
 #include "store/socketconnection.h"
 #include "storebackend.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -40,7 +41,7 @@ protected:
         return pub.RecordCount();
     }
 
-    // A raw connection that has said hello.
+    // A raw connection that has not said hello yet.
     std::unique_ptr<QTcpSocket> RawConnection()
     {
         auto socket = std::make_unique<QTcpSocket>();
@@ -169,6 +170,39 @@ TEST_F(SocketConnectionTest, MalformedMessageGetsAnErrorAndTheConnectionGoesOn)
     socket->write(kx::lockprotocol::EncodeMessage(QJsonObject{{QStringLiteral("op"), QStringLiteral("hello")},
                                                               {QStringLiteral("server"), LockServerName}}));
     EXPECT_TRUE(ReadReply(*socket).value(QStringLiteral("ok")).toBool());
+}
+
+TEST_F(SocketConnectionTest, ApplyRefusesRowsThatAreNoListsOfFields)
+{
+    const auto request = [](const QString &op, const QJsonObject &rest) {
+        QJsonObject r = rest;
+        r.insert(QStringLiteral("op"), op);
+        r.insert(QStringLiteral("provider"), QStringLiteral("dsp_writemakerecord"));
+        return r;
+    };
+    m_connection.Call(
+        request(QStringLiteral("open"),
+                {{QStringLiteral("sql"), QStringLiteral("select top 1 * from MakeCardRecord")}}));
+    const struct
+    {
+        QJsonValue rows;
+        const char *expected;
+    } cases[] = {
+        {QJsonValue(), "Request has no list 'rows'"},
+        {QJsonObject{{QStringLiteral("Rom"), QStringLiteral("000000A1")}}, "Request has no list 'rows'"},
+        {QJsonArray{5}, "An appended row is not a list of [name, value] pairs"},
+        {QJsonArray{QJsonArray{}, QJsonObject{}}, "An appended row is not a list of [name, value] pairs"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.expected);
+        QJsonObject apply{{QStringLiteral("maxErrors"), 0}};
+        if (!c.rows.isNull())
+            apply.insert(QStringLiteral("rows"), c.rows);
+        EXPECT_EQ(ErrorOf([&] { m_connection.Call(request(QStringLiteral("apply"), apply)); }), c.expected);
+    }
+    QString records;
+    LockServerProcess::RunCommand(m_url, {QStringLiteral("records")}, &records);
+    EXPECT_EQ(records, "") << "no empty row was stored in place of the refused ones";
 }
 
 } // namespace
