@@ -23,6 +23,7 @@ QString SqliteBackend::Describe() const
 void SqliteBackend::Configure(QSqlDatabase &db)
 {
     db.setDatabaseName(m_path);
+    // The driver sets the busy timeout on every open, reconnections included.
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
 }
 
@@ -34,7 +35,6 @@ void SqliteBackend::AfterOpen()
     if (!mode.next() || mode.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
         throw kx::Error(QStringLiteral("Could not switch %1 to write-ahead logging").arg(Describe()));
     Run(QStringLiteral("PRAGMA synchronous=FULL"));
-    Run(QStringLiteral("PRAGMA busy_timeout=%1").arg(BusyTimeoutMs));
 }
 
 QString SqliteBackend::IdColumnSql() const
