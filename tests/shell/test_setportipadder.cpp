@@ -1,6 +1,7 @@
 #include "common/tempfolder.h"
 #include "modal.h"
 #include "recordingnotifier.h"
+#include "store/lockserverprocess.h"
 
 #include "platform/profile.h"
 #include "platform/programfolder.h"
@@ -10,7 +11,6 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QTcpServer>
@@ -31,40 +31,6 @@ quint16 ClosedPort()
     probe.close();
     return port;
 }
-
-// The real application server on a free loopback port.
-class LockServer
-{
-public:
-    explicit LockServer(const QString &databasePath)
-    {
-        const QString bin = qEnvironmentVariable("KANDRILOX_BIN_DIR");
-        m_process.setReadChannel(QProcess::StandardError); // where the "listening on" line comes
-        m_process.start(bin + QStringLiteral("/lockserver"),
-                        {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
-                         QStringLiteral("--database"), QStringLiteral("sqlite:") + databasePath});
-        QByteArray seen;
-        while (m_process.waitForReadyRead(10000)) {
-            seen += m_process.readAll();
-            const qsizetype at = seen.indexOf("listening on ");
-            const qsizetype end = seen.indexOf('\n', at);
-            if (at >= 0 && end > at) {
-                const QByteArray address = seen.mid(at + 13, end - at - 13).trimmed();
-                port = static_cast<quint16>(address.mid(address.lastIndexOf(':') + 1).toUInt());
-                break;
-            }
-        }
-    }
-    ~LockServer()
-    {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-    quint16 port = 0;
-
-private:
-    QProcess m_process;
-};
 
 class NetworkSettingsDialog : public ::testing::Test
 {
@@ -229,12 +195,13 @@ TEST_F(NetworkSettingsDialog, UnwritableSettingsFileIsReportedAndTheDialogStaysO
 
 TEST_F(NetworkSettingsDialog, OkInStartUpModeConnectsOnTheFixedPortAndCloses)
 {
-    LockServer server(folder.file(QStringLiteral("lock.db")));
-    ASSERT_NE(server.port, 0) << "lockserver did not start";
+    LockServerProcess server(QStringLiteral("sqlite:") + folder.file(QStringLiteral("lock.db")));
+    const quint16 port = server.Start();
+    ASSERT_NE(port, 0) << "lockserver did not start: " << server.Output().toStdString();
     // RmtPort names another port: start-up mode ignores it.
     WriteSettings("[SystemInfo]\nServerIp=10.0.0.5\nLocalServer=1\nRmtPort=1\n");
     auto dialog = MakeDialog();
-    dialog->FixedPort = server.port;
+    dialog->FixedPort = port;
     dialog->show();
     ASSERT_EQ(dialog->edt_ipadder->text(), QStringLiteral("127.0.0.1"));
     dialog->BitBtn1->click();
@@ -244,7 +211,7 @@ TEST_F(NetworkSettingsDialog, OkInStartUpModeConnectsOnTheFixedPortAndCloses)
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_TRUE(socketCon.Connected());
     EXPECT_EQ(socketCon.Address, QStringLiteral("127.0.0.1"));
-    EXPECT_EQ(socketCon.Port, server.port);
+    EXPECT_EQ(socketCon.Port, port);
     EXPECT_EQ(socketCon.ServerName(), QStringLiteral("LockInterfaceServer.TLockInterfaceServer"));
     EXPECT_EQ(terminateRequests, 0);
 }
