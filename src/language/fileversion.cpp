@@ -3,6 +3,8 @@
 #include "elfsection.h"
 #include "versionblock.h"
 
+#include <QtEndian>
+
 TFileVersion::TFileVersion(const QString &exePath)
 {
     const QByteArray section(kx::VersionSectionName.data(), qsizetype(kx::VersionSectionName.size()));
@@ -17,13 +19,10 @@ QString TFileVersion::GetTranslation() const
     const auto words = kx::QueryVersionValue(m_versionInfo, QStringLiteral("\\VarFileInfo\\Translation"));
     if (!words || words->size() < 4)
         return {};
-    const auto byteAt = [&](int i) { return static_cast<unsigned char>(words->at(i)); };
-    const int language = byteAt(0) | (byteAt(1) << 8);
-    const int codePage = byteAt(2) | (byteAt(3) << 8);
-    return QStringLiteral("%1%2")
-        .arg(language, 4, 16, QLatin1Char('0'))
-        .arg(codePage, 4, 16, QLatin1Char('0'))
-        .toUpper();
+    // Two little-endian words, language first, named as the block's writer named the string table.
+    const auto name = kx::TranslationName(qFromLittleEndian<std::uint16_t>(words->constData()),
+                                          qFromLittleEndian<std::uint16_t>(words->constData() + 2));
+    return QString::fromLatin1(name.data(), qsizetype(name.size()));
 }
 
 QString TFileVersion::GetValue(const QString &name) const
