@@ -17,6 +17,16 @@ QJsonObject Request(const QString &op, const QString &provider)
     return QJsonObject{{QStringLiteral("op"), op}, {QStringLiteral("provider"), provider}};
 }
 
+// The request that runs sql on the provider; raises when there is no statement.
+QJsonObject CommandRequest(const QString &op, const QString &provider, const QString &sql)
+{
+    if (sql.trimmed().isEmpty())
+        throw kx::StoreError(QStringLiteral("%1: No SQL statement available").arg(provider));
+    QJsonObject request = Request(op, provider);
+    request.insert(QStringLiteral("sql"), sql);
+    return request;
+}
+
 // QDateTime as a local "yyyy-mm-dd hh:nn:ss" text, whole numbers as numbers,
 // everything else as text; raises for a value that has no such form.
 QJsonValue ToWire(const QString &name, const QVariant &value)
@@ -96,12 +106,8 @@ void TClientDataSet::Open()
 {
     if (m_active)
         return;
-    if (m_commandText.trimmed().isEmpty())
-        throw kx::StoreError(QStringLiteral("%1: No SQL statement available").arg(m_provider));
-
-    QJsonObject request = Request(QStringLiteral("open"), m_provider);
-    request.insert(QStringLiteral("sql"), m_commandText);
-    const QJsonObject reply = m_connection.Call(request);
+    const QJsonObject reply =
+        m_connection.Call(CommandRequest(QStringLiteral("open"), m_provider, m_commandText));
 
     QStringList columns;
     for (const QJsonValue &c : reply.value(QStringLiteral("columns")).toArray())
@@ -145,11 +151,9 @@ QString TClientDataSet::FieldAsString(const QString &name) const
 
 int TClientDataSet::Execute()
 {
-    if (m_commandText.trimmed().isEmpty())
-        throw kx::StoreError(QStringLiteral("%1: No SQL statement available").arg(m_provider));
-    QJsonObject request = Request(QStringLiteral("execute"), m_provider);
-    request.insert(QStringLiteral("sql"), m_commandText);
-    return m_connection.Call(request).value(QStringLiteral("rowsAffected")).toInt();
+    return m_connection.Call(CommandRequest(QStringLiteral("execute"), m_provider, m_commandText))
+        .value(QStringLiteral("rowsAffected"))
+        .toInt();
 }
 
 void TClientDataSet::Append()
