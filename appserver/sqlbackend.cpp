@@ -125,7 +125,7 @@ void SqlBackend::Transaction(const std::function<bool()> &body)
     bool commit = false;
     try {
         commit = body();
-    } catch (const kx::Error &) {
+    } catch (...) {
         m_db.rollback();
         m_inTransaction = false;
         throw;
