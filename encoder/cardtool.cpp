@@ -16,6 +16,7 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <cctype>
 #include <cstdio>
 
 namespace {
@@ -55,8 +56,10 @@ bool ParseSerial(const QString &text, std::uint8_t serial[4])
 {
     if (text.size() != 8)
         return false;
+    // ASCII only: QChar::isDigit() also admits other scripts' digits, which
+    // toUInt() then turns into 0 without a word.
     for (QChar c : text) {
-        if (!c.isDigit() && !(c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f')))
+        if (c.unicode() >= 128 || !std::isxdigit(c.unicode()))
             return false;
     }
     for (int i = 0; i < 4; ++i)

@@ -71,6 +71,8 @@ TEST(HotelLockCard, BadUsageFailsWithoutTouchingTheSlot)
         {QStringLiteral("place"), QStringLiteral("--serial"), QStringLiteral("12345678 ")},
         {QStringLiteral("place"), QStringLiteral("--serial"), QStringLiteral("0x345678")},
         {QStringLiteral("place"), QStringLiteral("--serial"), QStringLiteral("1234567G")},
+        {QStringLiteral("place"), QStringLiteral("--serial"),
+         QStringLiteral("１２３４５６７８")}, // full-width
         {QStringLiteral("show"), QStringLiteral("--xml")},
         {QStringLiteral("remove"), QStringLiteral("now")},
     };
