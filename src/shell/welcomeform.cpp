@@ -17,6 +17,9 @@ namespace {
 // How much of the file's start is looked at for the bitmap signature.
 constexpr qint64 SignatureProbeBytes = 101;
 
+// The colour of the text drawn on the window: cyan.
+constexpr QColor CanvasColour(0, 255, 255);
+
 } // namespace
 
 TWelcomeForm::TWelcomeForm(const kx::ProgramFolder &folder, const TLockSystemInfo &info,
@@ -64,7 +67,6 @@ void TWelcomeForm::LoadBgImg()
 {
     m_canvasFont = font();
     m_canvasFont.setPointSize(30);
-    m_canvasColor = QColor(0, 255, 255);
 
     const QString path = m_folder.Resolve(QStringLiteral("pic/NetWorkWelCome.bmp"));
     QFile file(path);
@@ -108,7 +110,7 @@ void TWelcomeForm::paintEvent(QPaintEvent *event)
     if (m_notice.isEmpty())
         return;
     painter.setFont(m_canvasFont);
-    painter.setPen(m_canvasColor);
+    painter.setPen(CanvasColour);
     const QRect from(100, 100, qMax(0, width() - 100), qMax(0, height() - 100));
     painter.drawText(from, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, m_notice);
 }

@@ -40,7 +40,6 @@ public:
     // The text drawn at 100,100 when the file is no bitmap; empty otherwise.
     QString NoticeText() const { return m_notice; }
     QFont CanvasFont() const { return m_canvasFont; }
-    QColor CanvasColor() const { return m_canvasColor; }
 
     static QString NotBitmapText();
 
@@ -65,6 +64,5 @@ private:
     std::optional<QImage> m_bitmap;
     QString m_notice;
     QFont m_canvasFont;
-    QColor m_canvasColor;
     bool m_closed = false;
 };
