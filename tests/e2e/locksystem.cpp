@@ -1,6 +1,7 @@
 #include "locksystem.h"
 
 #include "common/process.h"
+#include "encoding/cardtoolrun.h"
 #include "frames.h"
 
 #include <QCoreApplication>
@@ -8,7 +9,6 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
-#include <QJsonDocument>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -143,21 +143,15 @@ QByteArray LockSystem::Request(const QByteArray &frame, int timeoutMs)
 
 int LockSystem::Card(const QStringList &args)
 {
-    QProcess tool;
-    tool.start(testproc::Program(QStringLiteral("hotellock-card")),
-               QStringList{QStringLiteral("--ini"), m_home + QStringLiteral("/Kandrilox.ini")} + args);
-    tool.waitForFinished(20000);
-    return tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+    return RunCardTool(QStringList{QStringLiteral("--ini"), m_home + QStringLiteral("/Kandrilox.ini")} + args)
+        .exitCode;
 }
 
 QJsonObject LockSystem::ShowCard()
 {
-    QProcess tool;
-    tool.start(testproc::Program(QStringLiteral("hotellock-card")),
-               {QStringLiteral("--ini"), m_home + QStringLiteral("/Kandrilox.ini"), QStringLiteral("show"),
-                QStringLiteral("--json")});
-    tool.waitForFinished(20000);
-    return QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
+    return RunCardTool({QStringLiteral("--ini"), m_home + QStringLiteral("/Kandrilox.ini"),
+                        QStringLiteral("show"), QStringLiteral("--json")})
+        .json();
 }
 
 QList<QVariantMap> LockSystem::Rows(const QString &sql)
