@@ -25,14 +25,20 @@ protected:
         return kx::EncodeDate(y, mo, d) + kx::EncodeTime(h, mi, s, 0);
     }
 
-    QByteArray CheckIn(const QByteArray &room, const QByteArray &name = "Li")
+    // The stay every check-in here asks for: 2024-05-20 14:00:30 to 2024-05-22 12:00.
+    static TCardInterface Stay(const QByteArray &room, const QByteArray &name = "Li")
     {
         TCardInterface request;
         request.Room = room;
         request.GuestName = name;
         request.GuestInTime = At(2024, 5, 20, 14, 0, 30);
         request.GuestLeaveTime = At(2024, 5, 22, 12, 0, 0);
-        return system.Request(frontdesk::CheckInFrame(request));
+        return request;
+    }
+
+    QByteArray CheckIn(const QByteArray &room, const QByteArray &name = "Li")
+    {
+        return system.Request(frontdesk::CheckInFrame(Stay(room, name)));
     }
     QByteArray CheckOut(const QByteArray &room) { return system.Request(frontdesk::CheckOutFrame(room)); }
     QByteArray Read() { return system.Request(frontdesk::CommandFrame('E')); }

@@ -7,14 +7,7 @@ TEST_F(EndToEnd, LockDatabaseDownLeavesTheRequestUnansweredAndTheNextOneIsServed
     const qsizetype errorsBefore = system.ErrorLines().size();
 
     // The request ends with the store's error on standard error and no reply.
-    system.Connection().write(frontdesk::CheckInFrame([] {
-        TCardInterface r;
-        r.Room = "101";
-        r.GuestName = "Li";
-        r.GuestInTime = At(2024, 5, 20, 14, 0, 0);
-        r.GuestLeaveTime = At(2024, 5, 22, 12, 0, 0);
-        return r;
-    }()));
+    system.Connection().write(frontdesk::CheckInFrame(Stay("101")));
     ASSERT_TRUE(LockSystem::WaitUntil([&] { return system.ErrorLines().size() > errorsBefore; }))
         << "no error reported";
     // The report says which records store could not be reached.
