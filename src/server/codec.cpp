@@ -3,14 +3,12 @@
 #include "platform/datetime.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 namespace {
 
 constexpr std::uint8_t FieldSeparator = '|';
 constexpr int CommandPosition = 5;
-constexpr double OutsideCalendar = 1e7; // days; year 9999 ends near 2.96e6
 
 bool IsCommandLetter(std::uint8_t c)
 {
@@ -79,11 +77,11 @@ std::uint8_t ToBcd(int value)
 
 std::uint8_t *PutBcdDateTime(std::uint8_t *out, TDateTime value)
 {
-    // No calendar date lies this far out (or is NaN); such a value travels
-    // as the unset date-time rather than overflowing the conversion.
-    if (!(std::fabs(value) < OutsideCalendar))
-        value = 0;
     const kx::DateParts date = kx::DecodeDate(value);
+    // A value with no calendar date (not a number, past 9999, before year 1)
+    // travels as the unset date-time.
+    if (date.year == 0)
+        return PutBcdDateTime(out, 0);
     const kx::TimeParts time = kx::DecodeTime(value);
     *out++ = ToBcd(date.year);
     *out++ = ToBcd(date.month);

@@ -262,6 +262,8 @@ TEST(Codec, CardReplyOfABlankCardIs29Bytes)
     EXPECT_EQ(ToHex(reply.mid(14, 6)), "99 12 30 00 00 00");
     // A date-time outside any calendar goes out as the unset one.
     EXPECT_EQ(CardReply(TCardInterface{" ", std::nan(""), 1e300, " "}), reply);
+    // So does one just past 9999 or before year 1, where the calendar ends.
+    EXPECT_EQ(CardReply(TCardInterface{" ", 3e6, -7e5, " "}), reply);
 }
 
 TEST(Codec, CardReplyDropsTheCentury)
