@@ -6,6 +6,8 @@
 #include "server/resulttext.h"
 
 #include <QRegularExpression>
+
+#include <algorithm>
 #include <cstdint>
 
 namespace frontdesk {
@@ -90,10 +92,12 @@ ReplyState ClassifyReply(const QByteArray &bytes)
     if (bytes[5] != '\0' || bytes[6] != FieldSeparator)
         return ReplyState::Unknown;
     const qsizetype n = bytes.size();
+    if (n > kx::MaxCardReplySize)
+        return ReplyState::Unknown;
     if (n >= MinCardReplySize && std::uint8_t(bytes[n - 1]) == kx::ETX && bytes[n - 9] == FieldSeparator &&
         bytes[n - 8] == 'O' && bytes[n - CardReplyTail] == FieldSeparator && bytes[n - 16] == 'D')
         return ReplyState::Card;
-    return n > kx::MaxCardReplySize ? ReplyState::Unknown : ReplyState::Incomplete;
+    return ReplyState::Incomplete;
 }
 
 int ResultCode(const QByteArray &reply)
