@@ -53,12 +53,10 @@ bool TakeText(Arguments &args, const QString &option, QString &value, QString &e
 
 bool TakeNumber(Arguments &args, const QString &option, int min, int max, int &value, QString &error)
 {
-    if (args.AtEnd()) {
-        error = option + QStringLiteral(" needs a value");
+    QString text;
+    if (!TakeText(args, option, text, error))
         return false;
-    }
     bool ok = false;
-    const QString text = args.Take();
     value = text.toInt(&ok);
     if (!ok || value < min || value > max) {
         error = QStringLiteral("%1: '%2' is not a number from %3 to %4").arg(option, text).arg(min).arg(max);
