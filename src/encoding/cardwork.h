@@ -21,8 +21,6 @@ public:
     // MakeGuestCard from CardWorkArea; gives the library's result unchanged.
     Word WriteWorkCard();
 
-    EncoderBinding &Encoder() { return m_encoder; }
-
 private:
     EncoderBinding &m_encoder;
 };
