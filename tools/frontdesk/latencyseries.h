@@ -13,19 +13,12 @@ struct LatencySeries
 {
     explicit LatencySeries(const QString &n) : name(n) {}
 
-    void Add(qint64 elapsedNanos)
-    {
-        nanos.push_back(elapsedNanos);
-        totalNanos += elapsedNanos;
-    }
-    // The p-th fraction (0..1) of the latencies, in milliseconds.
-    double PercentileMs(double p) const;
+    void Add(qint64 elapsedNanos) { nanos.push_back(elapsedNanos); }
     // Nothing is printed for a series without requests.
     void Print(QTextStream &out) const;
 
     QString name;
     std::vector<qint64> nanos;
-    qint64 totalNanos = 0;
 };
 
 } // namespace frontdesk
