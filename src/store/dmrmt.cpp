@@ -34,20 +34,31 @@ void Tdmrmt::ReadServerAddress()
     m_info.ServerPort = settings.ReadInteger(QStringLiteral("SystemInfo"), QStringLiteral("RmtPort"), 2008);
 }
 
+QString ConnectLockServer(TSocketConnection &connection, const QString &address, int port)
+{
+    connection.Address = address;
+    connection.Port = port;
+    connection.SetServerName(LockServerName); // closes any open connection
+    try {
+        connection.Open();
+        return QString();
+    } catch (const kx::Error &e) {
+        return e.text();
+    }
+}
+
+void WarnServerConnectFailed(kx::Notifier &notifier)
+{
+    notifier.MessageBox(QStringLiteral("wrong 1 Server connect failed,please reset"), QStringLiteral("wrong"),
+                        kx::Notifier::Icon::Warning);
+}
+
 void Tdmrmt::ConnectServer()
 {
-    SocketCon.Address = m_info.ServerIp;
-    SocketCon.Port = m_info.ServerPort;
-    SocketCon.SetServerName(LockServerName);
-    QString reason;
-    try {
-        SocketCon.Open();
+    const QString reason = ConnectLockServer(SocketCon, m_info.ServerIp, m_info.ServerPort);
+    if (reason.isEmpty())
         return;
-    } catch (const kx::Error &e) {
-        reason = e.text();
-    }
-    m_notifier.MessageBox(QStringLiteral("wrong 1 Server connect failed,please reset"),
-                          QStringLiteral("wrong"), kx::Notifier::Icon::Warning);
+    WarnServerConnectFailed(m_notifier);
     // The data-access client is built into this program: there is no library
     // to register, so the registration step only says so (with the cause).
     m_notifier.LogLine(

@@ -16,6 +16,12 @@ class ProgramFolder;
 
 inline const QString LockServerName = QStringLiteral("LockInterfaceServer.TLockInterfaceServer");
 
+// Points connection at the lock server object on address:port (closing any
+// open connection) and opens it. Gives the error text, empty when connected.
+QString ConnectLockServer(TSocketConnection &connection, const QString &address, int port);
+// The warning the user gets when the records store cannot be reached.
+void WarnServerConnectFailed(kx::Notifier &notifier);
+
 // The remote data module: the connection to the application server and the
 // five client datasets the card operations work through.
 class Tdmrmt

@@ -142,19 +142,12 @@ bool Tfrm_setportipadder::SaveNetworkSettings()
 
 bool Tfrm_setportipadder::Reconnect()
 {
-    m_socketCon.Address = edt_ipadder->text();
-    m_socketCon.Port = m_info.ServerPort;
-    m_socketCon.SetServerName(LockServerName); // closes any open connection
-    try {
-        m_socketCon.Open();
-    } catch (const kx::Error &) {
-        // Whatever the reason, the user gets the same warning and may try again.
-        m_notifier.MessageBox(QStringLiteral("wrong 1 Server connect failed,please reset"),
-                              QStringLiteral("wrong"), kx::Notifier::Icon::Warning);
-        edt_ipadder->setFocus();
-        return false;
-    }
-    return true;
+    if (ConnectLockServer(m_socketCon, edt_ipadder->text(), m_info.ServerPort).isEmpty())
+        return true;
+    // Whatever the reason, the user gets the same warning and may try again.
+    WarnServerConnectFailed(m_notifier);
+    edt_ipadder->setFocus();
+    return false;
 }
 
 void Tfrm_setportipadder::BitBtn1Click()
