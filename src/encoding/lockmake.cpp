@@ -20,10 +20,7 @@ TDateTime LockTimeToDateTime(const TLockTime &value)
     const TDateTime date =
         kx::EncodeDate(static_cast<std::uint16_t>(value.w[0]), static_cast<std::uint16_t>(value.w[1]),
                        static_cast<std::uint16_t>(value.w[2]));
-    const TDateTime time = kx::EncodeTime(value.w[3], value.w[4], 0, 0);
-    // Before 1899-12-30 the day count is negative and the time of day is its
-    // fraction's magnitude, so the time is counted away from zero there.
-    return date < 0 ? date - time : date + time;
+    return kx::CombineDateTime(date, kx::EncodeTime(value.w[3], value.w[4], 0, 0));
 }
 
 namespace {

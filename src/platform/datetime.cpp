@@ -69,6 +69,11 @@ TDateTime EncodeTime(int hour, int minute, int second, int msec)
     return static_cast<TDateTime>(ms) / MSecsPerDay;
 }
 
+TDateTime CombineDateTime(TDateTime date, TDateTime time)
+{
+    return date < 0 ? date - time : date + time;
+}
+
 DateParts DecodeDate(TDateTime value)
 {
     qint64 days, msecs;
@@ -130,7 +135,7 @@ TDateTime FromQDateTime(const QDateTime &value)
     const QTime t = local.time();
     const TDateTime date = EncodeDate(d.year(), d.month(), d.day());
     const TDateTime time = EncodeTime(t.hour(), t.minute(), t.second(), t.msec());
-    return date < 0 ? date - time : date + time;
+    return CombineDateTime(date, time);
 }
 
 QString FormatDateTime(TDateTime value)

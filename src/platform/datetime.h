@@ -14,6 +14,10 @@ namespace kx {
 // "Invalid argument to time encode" when a part is out of range.
 TDateTime EncodeDate(int year, int month, int day);
 TDateTime EncodeTime(int hour, int minute, int second, int msec);
+// A date from EncodeDate and a time of day from EncodeTime as one date-time.
+// Before 1899-12-30 the day count is negative and the time of day is its
+// fraction's magnitude, so the time is counted away from zero there.
+TDateTime CombineDateTime(TDateTime date, TDateTime time);
 
 struct DateParts
 {
