@@ -60,6 +60,9 @@ TEST(FrontDeskFrames, TellsWholeRepliesFromPartsOfThem)
             EXPECT_EQ(ClassifyReply(reply.left(n)), ReplyState::Incomplete) << n;
     }
     EXPECT_EQ(ClassifyReply(QByteArray::fromHex("03000000000003")), ReplyState::Unknown);
+    // Longer than any card reply, though it ends like one: never parsed as a card.
+    const QByteArray oversize = card.left(10) + QByteArray(1100, 'x') + card.right(22);
+    EXPECT_EQ(ClassifyReply(oversize), ReplyState::Unknown);
 
     TCardInterface parsed;
     ASSERT_TRUE(ParseCardReply(card, parsed));
