@@ -75,6 +75,14 @@ std::uint8_t ToBcd(int value)
     return static_cast<std::uint8_t>((value / 10) << 4 | (value % 10));
 }
 
+std::uint8_t *PutBytes(std::uint8_t *out, const QByteArray &bytes, qsizetype count)
+{
+    std::memcpy(out, bytes.constData(), static_cast<std::size_t>(count));
+    return out + count;
+}
+
+} // namespace
+
 std::uint8_t *PutBcdDateTime(std::uint8_t *out, TDateTime value)
 {
     const kx::DateParts date = kx::DecodeDate(value);
@@ -91,14 +99,6 @@ std::uint8_t *PutBcdDateTime(std::uint8_t *out, TDateTime value)
     *out++ = ToBcd(time.second);
     return out;
 }
-
-std::uint8_t *PutBytes(std::uint8_t *out, const QByteArray &bytes, qsizetype count)
-{
-    std::memcpy(out, bytes.constData(), static_cast<std::size_t>(count));
-    return out + count;
-}
-
-} // namespace
 
 int DecodeRequest(const std::uint8_t *buffer, int n, int &command, TCardInterface &request)
 {

@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 // Helpers for tests that run the built programs as real processes.
 namespace testproc {
@@ -40,6 +41,22 @@ inline quint16 WaitForListening(QProcess &process, QString *earlier = nullptr, i
         process.waitForReadyRead(100);
     }
     return 0;
+}
+
+// Ends a started program with SIGTERM (SIGKILL when it does not end within
+// 10 s) and lets it go.
+inline void Stop(std::unique_ptr<QProcess> &process)
+{
+    if (!process)
+        return;
+    if (process->state() != QProcess::NotRunning) {
+        process->terminate();
+        if (!process->waitForFinished(10000)) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+    process.reset();
 }
 
 } // namespace testproc

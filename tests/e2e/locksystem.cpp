@@ -15,24 +15,6 @@
 #include <QTimer>
 #include <QUuid>
 
-namespace {
-
-void Stop(std::unique_ptr<QProcess> &process)
-{
-    if (!process)
-        return;
-    if (process->state() != QProcess::NotRunning) {
-        process->terminate();
-        if (!process->waitForFinished(10000)) {
-            process->kill();
-            process->waitForFinished(5000);
-        }
-    }
-    process.reset();
-}
-
-} // namespace
-
 LockSystem::LockSystem()
     : m_home(m_folder.file(QStringLiteral("home"))), m_dbPath(m_folder.file(QStringLiteral("lock.db"))),
       m_connectionName(QUuid::createUuid().toString())
@@ -42,8 +24,8 @@ LockSystem::LockSystem()
 LockSystem::~LockSystem()
 {
     m_client.abort();
-    Stop(m_kandrilox);
-    Stop(m_lockServer);
+    testproc::Stop(m_kandrilox);
+    testproc::Stop(m_lockServer);
     if (QSqlDatabase::contains(m_connectionName))
         QSqlDatabase::removeDatabase(m_connectionName);
 }
@@ -106,7 +88,7 @@ bool LockSystem::StartLockServer(quint16 port)
 
 void LockSystem::StopLockServer()
 {
-    Stop(m_lockServer);
+    testproc::Stop(m_lockServer);
 }
 
 void LockSystem::WriteSettings(int sector)

@@ -29,6 +29,8 @@ public:
     bool StartLockServer(quint16 port = 0);
     void StopLockServer();
     quint16 LockServerPort() const { return m_lockPort; }
+    // The port kandrilox serves the front desk on.
+    quint16 Port() const { return m_port; }
 
     // Rewrites Kandrilox.ini with this common-data sector (read at every check-out).
     void SetCommonDataSector(int sector);

@@ -27,6 +27,22 @@ QByteArray FrameHead(char command)
     return frame;
 }
 
+void AddText(QByteArray &frame, char tag, const QByteArray &value)
+{
+    frame += FieldSeparator;
+    frame += tag;
+    frame += value;
+}
+
+void AddTime(QByteArray &frame, char tag, TDateTime value)
+{
+    std::uint8_t bcd[6];
+    PutBcdDateTime(bcd, value);
+    frame += FieldSeparator;
+    frame += tag;
+    frame += QByteArray(reinterpret_cast<const char *>(bcd), sizeof bcd);
+}
+
 } // namespace
 
 bool ParseFrameTime(const QString &text, TDateTime &value, QString &error)
@@ -60,18 +76,39 @@ QByteArray CheckInFrame(const TCardInterface &request)
     QByteArray frame(kx::ReplyBufferSize, '\0');
     auto *bytes = reinterpret_cast<std::uint8_t *>(frame.data());
     frame.truncate(BuildCardReply(request, bytes));
-    frame[5] = 'I';
+    frame[5] = kx::CheckInCommand;
     return frame;
 }
 
 QByteArray CheckOutFrame(const QByteArray &room)
 {
-    QByteArray frame = FrameHead('B');
-    frame += FieldSeparator;
-    frame += 'R';
-    frame += room;
-    frame += char(kx::ETX);
-    return frame;
+    QByteArray frame = FrameHead(kx::CheckOutCommand);
+    AddText(frame, 'R', room);
+    return frame + char(kx::ETX);
+}
+
+QByteArray DuplicateKeyFrame(const QByteArray &room, const std::optional<QByteArray> &holder,
+                             std::optional<TDateTime> end)
+{
+    QByteArray frame = FrameHead(kx::DuplicateKeyCommand);
+    AddText(frame, 'R', room);
+    if (holder)
+        AddText(frame, 'N', *holder);
+    if (end)
+        AddTime(frame, 'O', *end);
+    return frame + char(kx::ETX);
+}
+
+QByteArray OneShotKeyFrame(const QByteArray &room, TDateTime start, TDateTime end,
+                           const std::optional<QByteArray> &holder)
+{
+    QByteArray frame = FrameHead(kx::OneShotKeyCommand);
+    AddText(frame, 'R', room);
+    if (holder)
+        AddText(frame, 'N', *holder);
+    AddTime(frame, 'D', start);
+    AddTime(frame, 'O', end);
+    return frame + char(kx::ETX);
 }
 
 QByteArray CommandFrame(char command)

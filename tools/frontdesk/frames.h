@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 // The front desk's side of the frames: request frames to send, and the two
 // kinds of reply to recognise and print.
@@ -17,6 +18,12 @@ bool ParseFrameTime(const QString &text, TDateTime &value, QString &error);
 QByteArray CheckInFrame(const TCardInterface &request);
 QByteArray CheckOutFrame(const QByteArray &room);
 QByteArray CommandFrame(char command); // no fields: read ('E') and 'G'
+// Duplicate key ('C'): N and O only when given.
+QByteArray DuplicateKeyFrame(const QByteArray &room, const std::optional<QByteArray> &holder,
+                             std::optional<TDateTime> end);
+// One-shot key ('S'): N only when given.
+QByteArray OneShotKeyFrame(const QByteArray &room, TDateTime start, TDateTime end,
+                           const std::optional<QByteArray> &holder);
 
 enum class ReplyState {
     Incomplete, // more bytes may still come
