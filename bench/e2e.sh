@@ -17,54 +17,8 @@ for program in "$bin/lockserver" "$bin/kandrilox" "$bin/frontdesk" "$bin/hotello
     [[ -x $program ]] || { echo "e2e.sh: $program is missing; build the project first" >&2; exit 1; }
 done
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Waits for a program's "listening on ADDR:PORT" line and prints the port.
-wait_port() {
-    local log=$1 pid=$2
-    for _ in $(seq 1 200); do
-        if grep -q '^listening on ' "$log" 2>/dev/null; then
-            sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$log" | head -n1
-            return 0
-        fi
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    echo "e2e.sh: no listening line in $log:" >&2
-    cat "$log" >&2
-    return 1
-}
-
-db=$work/lock.db
-"$bin/lockserver" --database "sqlite:$db" rooms add 101 >/dev/null
-"$bin/lockserver" --listen 127.0.0.1:0 --database "sqlite:$db" 2>"$work/lockserver.err" &
-pids+=($!)
-lock_port=$(wait_port "$work/lockserver.err" "${pids[-1]}")
-
-home=$work/home
-mkdir -p "$home"
-cp -r "$bin/Db" "$home/"
-cat >"$home/Kandrilox.ini" <<INI
-[SystemInfo]
-ServerIp=127.0.0.1
-RmtPort=$lock_port
-[Config]
-M1CommonDataSector=0
-[Encoder]
-Library=$bin/libhotellock.so
-CardFile=$work/card.bin
-INI
-"$bin/kandrilox" --headless --home "$home" --port 0 >"$work/kandrilox.out" 2>"$work/kandrilox.err" &
-pids+=($!)
-port=$(wait_port "$work/kandrilox.err" "${pids[-1]}")
-"$bin/hotellock-card" --ini "$home/Kandrilox.ini" place --serial 0BE0C0DE >/dev/null
+source "$(dirname "$0")/system.sh"
+kandrilox_out=$work/kandrilox.out start_system "$bin"
 
 echo "== through kandrilox and lockserver: frontdesk bench --cycles $cycles --reads $reads"
 "$bin/frontdesk" --port "$port" bench --cycles "$cycles" --reads "$reads" | tee "$work/system.txt"

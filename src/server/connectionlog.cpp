@@ -16,12 +16,27 @@ ConnectionLog::~ConnectionLog() = default;
 
 void ConnectionLog::AddLogRow(const QString &address, const QString &host, const QString &operation)
 {
-    const QStringList row = {address, host, operation, FormatDateTime(m_clock.Now())};
-    const int at = static_cast<int>(m_rows.size());
-    beginInsertRows(QModelIndex(), at, at);
-    m_rows.append(row);
-    endInsertRows();
+    AddLogRow(address, host, operation, m_clock.Now());
+}
+
+void ConnectionLog::AddLogRow(const QString &address, const QString &host, const QString &operation,
+                              TDateTime time)
+{
+    const QStringList row = {address, host, operation, FormatDateTime(time)};
+    if (m_keepRows) {
+        const int at = static_cast<int>(m_rows.size());
+        beginInsertRows(QModelIndex(), at, at);
+        m_rows.append(row);
+        endInsertRows();
+    }
     Q_EMIT RowAdded(row);
+}
+
+void ConnectionLog::SetKeepRows(bool keep)
+{
+    m_keepRows = keep;
+    if (!keep)
+        Clear();
 }
 
 void ConnectionLog::Clear()

@@ -14,6 +14,8 @@ namespace kx {
 // The connection log: one row per connection event or request outcome, with
 // the peer's address, its host name, the operation text and the local time.
 // Rows are appended at the end, kept only in memory and removed only by Clear().
+// Without a window to show them (headless) rows are not kept at all: each is
+// only announced by RowAdded.
 class ConnectionLog : public QAbstractTableModel
 {
     Q_OBJECT
@@ -31,7 +33,13 @@ public:
 
     // Appends a row stamped with the current local time "yyyy-mm-dd hh:mm:ss".
     void AddLogRow(const QString &address, const QString &host, const QString &operation);
+    // Appends a row stamped with the time given (that of its event).
+    void AddLogRow(const QString &address, const QString &host, const QString &operation, TDateTime time);
     void Clear();
+    TDateTime Now() const { return m_clock.Now(); }
+
+    // Whether rows are kept for the view (the default) or only announced.
+    void SetKeepRows(bool keep);
 
     QStringList Row(int row) const { return m_rows.at(row); }
 
@@ -51,6 +59,7 @@ private:
     std::unique_ptr<Clock> m_ownClock;
     const Clock &m_clock;
     QList<QStringList> m_rows;
+    bool m_keepRows = true;
     std::array<QString, ColumnCount> m_captions = {QStringLiteral("IP Address"), QStringLiteral("Host"),
                                                    QStringLiteral("Operation"), QStringLiteral("Time")};
 };

@@ -34,6 +34,8 @@ int RunHeadless(const Options &options)
         auto *language = new TLanguage(&splash, folder);
         language->setObjectName(QStringLiteral("Language1"));
         language->SetLanguageID(LockSystemInfo.LanguageID);
+        // Rows are printed, not shown: none is kept, however long the service runs.
+        system.Log().SetKeepRows(false);
         system.StartListener(options.port);
     } catch (const std::exception &e) {
         notifier.ReportError(QString::fromUtf8(e.what()));

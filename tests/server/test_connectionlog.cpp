@@ -54,6 +54,22 @@ TEST(ConnectionLog, AppendsStampedRowsAndClears)
     EXPECT_EQ(log.Row(0).at(2), "after");
 }
 
+// Headless: each row is announced for printing and then forgotten.
+TEST(ConnectionLog, KeepsNoRowsWhenToldSo)
+{
+    kx::ConnectionLog log;
+    log.AddLogRow("10.0.0.7", "desk", "before");
+    log.SetKeepRows(false);
+    EXPECT_EQ(log.rowCount(), 0);
+    QSignalSpy added(&log, &kx::ConnectionLog::RowAdded);
+    QSignalSpy inserted(&log, &QAbstractItemModel::rowsInserted);
+    for (int i = 0; i < 100; ++i)
+        log.AddLogRow("10.0.0.7", "desk", "Guest check in ok");
+    EXPECT_EQ(log.rowCount(), 0);
+    EXPECT_EQ(added.count(), 100);
+    EXPECT_EQ(inserted.count(), 0);
+}
+
 TEST(HeadlessLogPrinter, PrintsEachRowAsOneTabSeparatedLine)
 {
     kx::FixedClock clock(kx::EncodeDate(2024, 5, 20) + kx::EncodeTime(14, 0, 0, 0));
