@@ -5,6 +5,7 @@
 
 #include <QDeadlineTimer>
 #include <QTcpSocket>
+#include <QThread>
 
 namespace proto = kx::lockprotocol;
 
@@ -34,11 +35,19 @@ void TSocketConnection::SetServerName(const QString &name)
 
 bool TSocketConnection::Connected() const
 {
-    return m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+    return m_socket && m_socket->thread() == QThread::currentThread() &&
+           m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+void TSocketConnection::LeaveForeignSocket()
+{
+    if (m_socket && m_socket->thread() != QThread::currentThread())
+        m_socket.release()->deleteLater();
 }
 
 void TSocketConnection::Close()
 {
+    LeaveForeignSocket();
     if (!m_socket)
         return;
     m_socket->abort();
@@ -97,6 +106,7 @@ void TSocketConnection::NoticeLostConnection()
 
 QJsonObject TSocketConnection::Call(const QJsonObject &request)
 {
+    LeaveForeignSocket();
     NoticeLostConnection();
     Open();
     return Exchange(request);

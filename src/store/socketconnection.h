@@ -9,6 +9,8 @@ class QTcpSocket;
 // The client end of the lockserver protocol (see docs/lockserver-protocol.md).
 // Blocking calls with timeouts; a lost connection is noticed at the next call,
 // which connects again with the address, port and server name last set.
+// An open connection belongs to the thread that opened it: a call from
+// another thread opens one of its own (calls never overlap).
 class TSocketConnection
 {
 public:
@@ -39,6 +41,9 @@ private:
     QString Where() const;
     // Closes a connection whose peer went away while it was idle.
     void NoticeLostConnection();
+    // Hands a socket opened on another thread back to that thread to be
+    // deleted there: its notifiers live on that thread.
+    void LeaveForeignSocket();
     // Sends one message on the open connection and waits for its answer.
     QJsonObject Exchange(const QJsonObject &request);
 
