@@ -2,14 +2,16 @@
 
 #include "codec.h"
 #include "connectionlog.h"
+#include "hostnames.h"
+#include "logwriter.h"
 #include "peeraddress.h"
 #include "resulttext.h"
 
 #include "platform/errors.h"
 #include "platform/notifier.h"
 #include "platform/programfolder.h"
+#include "platform/requestthread.h"
 
-#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -41,16 +43,40 @@ int ReplyCode(qint64 code)
 
 } // namespace
 
-InterfaceServer::InterfaceServer(CardOperations &ops, const ProgramFolder &folder, ConnectionLog &log,
-                                 Notifier &notifier, QObject *parent)
-    : QObject(parent), m_ops(ops), m_folder(folder), m_log(log), m_notifier(notifier),
-      m_server(new QTcpServer(this))
+struct InterfaceServer::Owned
+{
+    RequestThread requests;
+    HostNames names;
+};
+
+InterfaceServer::InterfaceServer(CardOperations &ops, RequestThread &requests, const ProgramFolder &folder,
+                                 ConnectionLog &log, HostNames &names, Notifier &notifier, QObject *parent)
+    : QObject(parent), m_ops(ops), m_requests(requests), m_folder(folder), m_notifier(notifier),
+      m_rows(std::make_unique<LogWriter>(log, names)), m_server(new QTcpServer(this))
 {
     connect(m_server, &QTcpServer::newConnection, this, &InterfaceServer::ServerSocketAccept);
 }
 
+InterfaceServer::InterfaceServer(CardOperations &ops, const ProgramFolder &folder, ConnectionLog &log,
+                                 Notifier &notifier, QObject *parent)
+    : InterfaceServer(std::make_unique<Owned>(), ops, folder, log, notifier, parent)
+{
+}
+
+InterfaceServer::InterfaceServer(std::unique_ptr<Owned> owned, CardOperations &ops,
+                                 const ProgramFolder &folder, ConnectionLog &log, Notifier &notifier,
+                                 QObject *parent)
+    : InterfaceServer(ops, owned->requests, folder, log, owned->names, notifier, parent)
+{
+    m_owned = std::move(owned);
+}
+
 InterfaceServer::~InterfaceServer()
 {
+    // A card operation in progress uses this object until it returns; its
+    // answer, posted here, is dropped with the object.
+    if (m_atRequestThread)
+        m_requests.Run([] {});
     // The connections die with m_server after this object has gone; they
     // must not call back into it on their way out.
     for (QTcpSocket *client : m_server->findChildren<QTcpSocket *>())
@@ -84,6 +110,7 @@ void InterfaceServer::Close()
     for (QTcpSocket *client : m_server->findChildren<QTcpSocket *>()) {
         client->abort(); // writes its disconnect row and retires it
     }
+    m_rows->Flush();
 }
 
 void InterfaceServer::ServerSocketAccept()
@@ -128,52 +155,39 @@ void InterfaceServer::ServerSocketClientError(QTcpSocket &client)
 
 void InterfaceServer::AddLogRow(QTcpSocket &client, const QString &operation)
 {
-    const QHostAddress address = m_peers.value(&client, Peer{client.peerAddress(), false}).address;
-    m_log.AddLogRow(PeerAddressText(address), ReverseLookup(address), operation);
+    m_rows->AddLogRow(m_peers.value(&client, Peer{client.peerAddress(), false}).address, operation);
 }
 
 void InterfaceServer::ServerSocketClientRead(QTcpSocket &client)
 {
-    if (m_serving) {
-        if (!m_waiting.contains(&client))
-            m_waiting.append(&client);
-        return;
-    }
-    m_serving = true;
-    const auto done = qScopeGuard([this] {
-        m_serving = false;
-        for (const QPointer<QTcpSocket> &client : std::exchange(m_retired, {}))
-            if (client)
-                client->deleteLater();
-    });
-    ServeConnection(client);
-    while (!m_waiting.isEmpty()) {
-        const QPointer<QTcpSocket> next = m_waiting.takeFirst();
-        if (next)
-            ServeConnection(*next);
-    }
+    if (!m_waiting.contains(&client))
+        m_waiting.append(&client);
+    ServeNext();
 }
 
-void InterfaceServer::ServeConnection(QTcpSocket &client)
+void InterfaceServer::ServeNext()
 {
-    const QPointer<QTcpSocket> alive(&client);
-    do {
+    while (!m_serving && !m_waiting.isEmpty()) {
+        const QPointer<QTcpSocket> client = m_waiting.takeFirst();
+        if (!client)
+            continue;
         // One receive of at most one buffer's worth: what is left over is
-        // served as a block of its own, as if it had come in a later event.
+        // served as a block of its own, after the blocks that came before it.
         std::array<std::uint8_t, ReceiveBufferSize> buffer{};
-        const qint64 n = client.read(reinterpret_cast<char *>(buffer.data()), buffer.size());
+        const qint64 n = client->read(reinterpret_cast<char *>(buffer.data()), buffer.size());
         if (n <= 0)
-            return;
+            continue;
+        if (client->bytesAvailable() > 0)
+            m_waiting.append(client);
+        m_serving = true;
         try {
-            HandleFrame(client, buffer.data(), static_cast<int>(n));
-        } catch (const Error &e) {
-            m_notifier.ReportError(e.text());
-        } catch (const std::exception &e) {
-            m_notifier.ReportError(QString::fromLocal8Bit(e.what()));
+            HandleFrame(*client, buffer.data(), static_cast<int>(n));
         } catch (...) {
-            m_notifier.ReportError(QStringLiteral("Unknown error while serving a request"));
+            Report(std::current_exception());
         }
-    } while (alive && client.bytesAvailable() > 0);
+        if (!m_atRequestThread)
+            Done(); // served here and now: nothing went to the request thread
+    }
 }
 
 void InterfaceServer::HandleFrame(QTcpSocket &client, const std::uint8_t *buffer, int n)
@@ -183,60 +197,119 @@ void InterfaceServer::HandleFrame(QTcpSocket &client, const std::uint8_t *buffer
     DecodeRequest(buffer, n, command, request); // a rejected frame leaves the command at 0
 
     switch (command) {
-    case 'I': CheckIn(client, request); break;
+    case 'I': Dispatch(client, [this, request] { return CheckIn(request); }); break;
     case 'G': AddLogRow(client, GCheckInText); break;
-    case 'B': CheckOut(client, request); break;
-    case 'E': ReadCard(client); break;
+    case 'B': Dispatch(client, [this, request] { return CheckOut(request); }); break;
+    case 'E': Dispatch(client, [this] { return ReadCard(); }); break;
     default: break; // rejected: no row, no reply
     }
 }
 
-void InterfaceServer::CheckIn(QTcpSocket &client, const TCardInterface &request)
+void InterfaceServer::Dispatch(QTcpSocket &client, Operation operation)
+{
+    m_client = &client;
+    m_atRequestThread = true;
+    m_requests.Post([this, operation = std::move(operation)] {
+        Answer answer;
+        std::exception_ptr raised;
+        try {
+            answer = operation();
+        } catch (...) {
+            raised = std::current_exception();
+        }
+        QMetaObject::invokeMethod(
+            this, [this, answer = std::move(answer), raised] { Finish(answer, raised); },
+            Qt::QueuedConnection);
+    });
+}
+
+void InterfaceServer::Finish(const Answer &answer, const std::exception_ptr &raised)
+{
+    m_atRequestThread = false;
+    try {
+        if (raised)
+            std::rethrow_exception(raised);
+        if (m_client) {
+            if (answer.replyFirst)
+                Send(*m_client, answer.reply);
+            AddLogRow(*m_client, answer.operation);
+            if (!answer.replyFirst)
+                Send(*m_client, answer.reply);
+        }
+    } catch (...) {
+        Report(std::current_exception());
+    }
+    Done();
+    ServeNext();
+}
+
+void InterfaceServer::Done()
+{
+    m_client = nullptr;
+    m_atRequestThread = false;
+    m_serving = false;
+    for (const QPointer<QTcpSocket> &client : std::exchange(m_retired, {}))
+        if (client)
+            client->deleteLater();
+}
+
+void InterfaceServer::Report(const std::exception_ptr &raised)
+{
+    try {
+        std::rethrow_exception(raised);
+    } catch (const Error &e) {
+        m_notifier.ReportError(e.text());
+    } catch (const std::exception &e) {
+        m_notifier.ReportError(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        m_notifier.ReportError(QStringLiteral("Unknown error while serving a request"));
+    }
+}
+
+InterfaceServer::Answer InterfaceServer::CheckIn(const TCardInterface &request)
 {
     m_currentRequest = request;
     if (const int r = m_ops.CheckRoom(m_currentRequest.Room); r != CheckInSuccess)
-        return Fail(client, r);
+        return Failure(r);
     if (const int r = m_ops.CheckInCard(m_currentRequest); r != CheckInSuccess)
-        return Fail(client, r);
+        return Failure(r);
     m_ops.AddCardRecord(m_currentRequest);
     m_ops.AddGuestRecord(m_currentRequest);
-    AddLogRow(client, CheckInOkText);
-    SendResult(client, 0);
+    return Answer{CheckInOkText, ResultReply(0)};
 }
 
-void InterfaceServer::CheckOut(QTcpSocket &client, const TCardInterface &request)
+InterfaceServer::Answer InterfaceServer::CheckOut(const TCardInterface &request)
 {
     if (const int r = m_ops.CheckOut(request.Room); r != CheckOutSuccess)
-        return Fail(client, r);
-    AddLogRow(client, CheckOutOkText);
-    SendResult(client, 0);
+        return Failure(r);
+    return Answer{CheckOutOkText, ResultReply(0)};
 }
 
-void InterfaceServer::ReadCard(QTcpSocket &client)
+InterfaceServer::Answer InterfaceServer::ReadCard()
 {
     if (const int r = m_ops.ReadCardInfo(m_currentRequest); r != ReadCardSuccess)
-        return Fail(client, r);
+        return Failure(r);
     std::array<std::uint8_t, ReplyBufferSize> reply{};
-    Send(client, reply.data(), BuildCardReply(m_currentRequest, reply.data()));
-    AddLogRow(client, ReadCardText);
+    const int length = BuildCardReply(m_currentRequest, reply.data());
+    return Answer{ReadCardText, QByteArray(reinterpret_cast<const char *>(reply.data()), length), true};
 }
 
-void InterfaceServer::Fail(QTcpSocket &client, int result)
+InterfaceServer::Answer InterfaceServer::Failure(int result) const
 {
     const int code = ReplyCode(std::abs(static_cast<qint64>(result)));
-    AddLogRow(client, GetResultText(m_folder, static_cast<qint16>(code)));
-    SendResult(client, code);
+    return Answer{GetResultText(m_folder, static_cast<qint16>(code)), ResultReply(code)};
 }
 
-void InterfaceServer::SendResult(QTcpSocket &client, int code)
+QByteArray InterfaceServer::ResultReply(int code)
 {
     std::array<std::uint8_t, ResultReplySize> reply{};
-    Send(client, reply.data(), BuildResultReply(code, reply.data()));
+    const int length = BuildResultReply(code, reply.data());
+    return QByteArray(reinterpret_cast<const char *>(reply.data()), length);
 }
 
-void InterfaceServer::Send(QTcpSocket &client, const std::uint8_t *reply, int length)
+void InterfaceServer::Send(QTcpSocket &client, const QByteArray &reply)
 {
-    if (client.write(reinterpret_cast<const char *>(reply), length) != length)
+    if (client.write(reply) != reply.size())
         throw Error(QStringLiteral("Could not send the reply to %1: %2")
                         .arg(PeerAddressText(m_peers.value(&client).address), client.errorString()));
     client.flush();

@@ -3,6 +3,7 @@
 #include "cardinterface.h"
 #include "cardoperations.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
@@ -11,6 +12,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
 
 class QTcpServer;
 class QTcpSocket;
@@ -18,34 +22,62 @@ class QTcpSocket;
 namespace kx {
 
 class ConnectionLog;
+class HostNames;
+class LogWriter;
 class Notifier;
 class ProgramFolder;
+class RequestThread;
 
 // The TCP listener of the front-desk interface. Every block of bytes that a
 // connection delivers is one request frame: it is decoded, the card operation
 // that its command asks for runs, one row goes to the connection log and the
-// reply goes back on the same connection. Everything runs on the thread of
-// the event loop, one event after another.
+// reply goes back on the same connection.
+//
+// Requests are served strictly one after another in the order their bytes
+// arrived. Sockets, rows and replies stay on the event loop's thread; a
+// request's card operation runs on the request thread, so that the event loop
+// (and the windows) go on while it waits for the records store or the encoder.
 class InterfaceServer : public QObject
 {
     Q_OBJECT
 
 public:
+    // ops are only ever called on requests; rows take their host names from names.
+    InterfaceServer(CardOperations &ops, RequestThread &requests, const ProgramFolder &folder,
+                    ConnectionLog &log, HostNames &names, Notifier &notifier, QObject *parent = nullptr);
+    // With a request thread and host names of its own.
     InterfaceServer(CardOperations &ops, const ProgramFolder &folder, ConnectionLog &log, Notifier &notifier,
                     QObject *parent = nullptr);
+    // Waits for the request in progress, if any, to finish its card operation.
     ~InterfaceServer() override;
 
     // Raises kx::Error when the address and port cannot be taken.
     void Listen(const QHostAddress &address, quint16 port);
     quint16 ServerPort() const;
     bool IsListening() const;
-    // Stops listening and drops every open connection.
+    // Stops listening, drops every open connection and writes the rows still
+    // waiting for a host name.
     void Close();
 
     // The request in progress, or the last check-in's or card read's data.
+    // Changed on the request thread: read it between requests.
     const TCardInterface &CurrentRequest() const { return m_currentRequest; }
 
 private:
+    // What a request's card operation leaves for the event loop's thread:
+    // one row and one reply on the request's connection.
+    struct Answer
+    {
+        QString operation;       // the row's text
+        QByteArray reply;        // the bytes to send
+        bool replyFirst = false; // the reply goes out before the row is written
+    };
+    using Operation = std::function<Answer()>;
+
+    struct Owned;
+    InterfaceServer(std::unique_ptr<Owned> owned, CardOperations &ops, const ProgramFolder &folder,
+                    ConnectionLog &log, Notifier &notifier, QObject *parent);
+
     void ServerSocketAccept();
     void ServerSocketClientRead(QTcpSocket &client);
     void ServerSocketClientDisconnect(QTcpSocket &client);
@@ -54,21 +86,32 @@ private:
     // Deletes a closed connection once no request is using it.
     void Retire(QTcpSocket &client);
 
-    // Serves every block the connection has pending, one receive at a time.
-    void ServeConnection(QTcpSocket &client);
+    // Takes the next waiting block, unless a request is being served.
+    void ServeNext();
     // One received block: decode it and serve the request it holds.
     void HandleFrame(QTcpSocket &client, const std::uint8_t *buffer, int n);
-    void CheckIn(QTcpSocket &client, const TCardInterface &request);
-    void CheckOut(QTcpSocket &client, const TCardInterface &request);
-    void ReadCard(QTcpSocket &client);
-    void Fail(QTcpSocket &client, int result);
-    void Send(QTcpSocket &client, const std::uint8_t *reply, int length);
-    void SendResult(QTcpSocket &client, int code);
+    // Runs the operation on the request thread; Finish takes its answer.
+    void Dispatch(QTcpSocket &client, Operation operation);
+    void Finish(const Answer &answer, const std::exception_ptr &raised);
+    // The request is done: the next one may start.
+    void Done();
+    void Report(const std::exception_ptr &raised);
 
+    // Card operations: they run on the request thread.
+    Answer CheckIn(const TCardInterface &request);
+    Answer CheckOut(const TCardInterface &request);
+    Answer ReadCard();
+    Answer Failure(int result) const;
+    static QByteArray ResultReply(int code);
+
+    void Send(QTcpSocket &client, const QByteArray &reply);
+
+    std::unique_ptr<Owned> m_owned; // the short constructor's request thread and host names
     CardOperations &m_ops;
+    RequestThread &m_requests;
     const ProgramFolder &m_folder;
-    ConnectionLog &m_log;
     Notifier &m_notifier;
+    std::unique_ptr<LogWriter> m_rows;
     QTcpServer *m_server; // child of this; the connections are its children
     TCardInterface m_currentRequest;
 
@@ -79,13 +122,15 @@ private:
     };
     QHash<const QTcpSocket *, Peer> m_peers;
 
-    // A card operation or an error report may run a nested event loop; a
-    // block that arrives meanwhile waits here until the request in progress
-    // is done, so that requests never overlap.
-    bool m_serving = false;
+    // Connections with bytes not yet served, in the order their bytes came.
     QList<QPointer<QTcpSocket>> m_waiting;
+    // Set from taking a block until its request is done, error report included.
+    bool m_serving = false;
+    // The connection whose request is at the request thread, until it is done.
+    QPointer<QTcpSocket> m_client;
+    bool m_atRequestThread = false;
     // Connections closed while a request was served; deleted when it is done,
-    // since a nested event loop could otherwise delete one still in use.
+    // since its answer or a nested event loop could otherwise meet a deleted one.
     QList<QPointer<QTcpSocket>> m_retired;
 };
 

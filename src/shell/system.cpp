@@ -56,7 +56,7 @@ void System::LoadSettingsAndEncoder()
         return; // card calls now answer "encoder unavailable"
     }
     try {
-        m_encoder.EncodeInit(settingsPath);
+        m_requests.Run([&] { m_encoder.EncodeInit(settingsPath); });
     } catch (const Error &e) {
         m_notifier.ReportError(e.text());
     }
@@ -65,7 +65,8 @@ void System::LoadSettingsAndEncoder()
 void System::StartListener(quint16 port)
 {
     m_cards = std::make_unique<CardService>(m_encoder, *m_dataModule, m_folder, m_clock);
-    m_server = std::make_unique<InterfaceServer>(*m_cards, m_folder, m_log, m_notifier);
+    m_server =
+        std::make_unique<InterfaceServer>(*m_cards, m_requests, m_folder, m_log, m_hostNames, m_notifier);
     m_server->Listen(QHostAddress::Any, port);
     std::fprintf(stderr, "listening on 0.0.0.0:%u\n", unsigned(m_server->ServerPort()));
     std::fflush(stderr);

@@ -3,8 +3,10 @@
 #include "encoding/encoderbinding.h"
 #include "platform/datetime.h"
 #include "platform/programfolder.h"
+#include "platform/requestthread.h"
 #include "platform/singleinstance.h"
 #include "server/connectionlog.h"
+#include "server/hostnames.h"
 
 #include <memory>
 
@@ -36,7 +38,8 @@ public:
     void CreateDataModule();
     Tdmrmt &DataModule() { return *m_dataModule; }
     // Loads LockSystemInfo, loads the encoder library and initialises it with
-    // the settings file's path. Encoder problems are reported; start-up goes on.
+    // the settings file's path, on the request thread where every later call
+    // to the library is made. Encoder problems are reported; start-up goes on.
     void LoadSettingsAndEncoder();
     // Creates the card operations and the listener and starts listening;
     // raises kx::Error when the port cannot be taken.
@@ -47,16 +50,22 @@ public:
     ConnectionLog &Log() { return m_log; }
     InterfaceServer &Server() { return *m_server; }
     EncoderBinding &Encoder() { return m_encoder; }
+    // Where requests wait for the records store and the encoder.
+    RequestThread &Requests() { return m_requests; }
 
 private:
     ProgramFolder m_folder;
     QString m_programDir;
     Notifier &m_notifier;
     SystemClock m_clock;
+    // Made before the data module and so ended after it: the records store's
+    // connection, opened on this thread, is deleted there.
+    RequestThread m_requests;
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<Tdmrmt> m_dataModule;
     EncoderBinding m_encoder;
     ConnectionLog m_log;
+    HostNames m_hostNames;
     std::unique_ptr<CardService> m_cards;
     std::unique_ptr<InterfaceServer> m_server;
 };

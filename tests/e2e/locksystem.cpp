@@ -52,6 +52,7 @@ bool LockSystem::Start(const QStringList &rooms)
     WriteSettings(0);
 
     m_kandrilox = std::make_unique<QProcess>();
+    m_kandrilox->setProcessEnvironment(m_environment);
     m_kandrilox->setReadChannel(QProcess::StandardError);
     m_kandrilox->start(testproc::Program(QStringLiteral("kandrilox")),
                        {QStringLiteral("--headless"), QStringLiteral("--home"), m_home,
@@ -170,16 +171,26 @@ void LockSystem::Collect()
     m_stderr += m_kandrilox->readAllStandardError();
 }
 
-QStringList LockSystem::LogOperations()
+QStringList LockSystem::LogColumn(int column)
 {
     Collect();
-    QStringList operations;
+    QStringList cells;
     for (const QByteArray &line : m_stdout.split('\n')) {
         const QList<QByteArray> columns = line.split('\t');
         if (columns.size() == 4)
-            operations << QString::fromUtf8(columns[2]);
+            cells << QString::fromUtf8(columns[column]);
     }
-    return operations;
+    return cells;
+}
+
+QStringList LockSystem::LogOperations()
+{
+    return LogColumn(2);
+}
+
+QStringList LockSystem::LogHosts()
+{
+    return LogColumn(1);
 }
 
 QStringList LockSystem::ErrorLines()

@@ -26,6 +26,9 @@ public:
     // kandrilox. Gives false with error() set when a program fails to start.
     bool Start(const QStringList &rooms);
 
+    // Sets a variable in kandrilox's environment; before Start.
+    void SetEnvironment(const QString &name, const QString &value) { m_environment.insert(name, value); }
+
     bool StartLockServer(quint16 port = 0);
     void StopLockServer();
     quint16 LockServerPort() const { return m_lockPort; }
@@ -51,6 +54,7 @@ public:
 
     // Connection-log operations printed so far, and standard-error lines.
     QStringList LogOperations();
+    QStringList LogHosts();
     QStringList ErrorLines();
     // Runs the event loop until done() holds or the timeout passes.
     static bool WaitUntil(const std::function<bool()> &done, int timeoutMs = 15000);
@@ -59,6 +63,8 @@ public:
 
 private:
     void WriteSettings(int sector);
+    // One column of every connection-log line printed so far.
+    QStringList LogColumn(int column);
     void Collect();
 
     TempFolder m_folder;
@@ -69,6 +75,7 @@ private:
     std::unique_ptr<QProcess> m_kandrilox;
     quint16 m_lockPort = 0;
     quint16 m_port = 0;
+    QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();
     QTcpSocket m_client;
     QByteArray m_stdout, m_stderr;
     QString m_error;

@@ -1,14 +1,16 @@
 #include "common/tempfolder.h"
+#include "coreapplication.h"
 #include "frames.h"
 #include "recorders.h"
 
 #include "platform/programfolder.h"
+#include "platform/requestthread.h"
 #include "server/codec.h"
 #include "server/connectionlog.h"
+#include "server/hostnames.h"
 #include "server/interfaceserver.h"
 #include "server/peeraddress.h"
 
-#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -34,26 +36,25 @@ const QByteArray Texts = "[1033]\n"
 const QByteArray Success = Hex("02 00 00 00 00 00 03");
 
 // The dispatcher over real loopback connections, with card operations and
-// a notifier that record what they are asked to do.
+// a notifier that record what they are asked to do. The host names of the
+// two client addresses are looked up (for real) before each test, so that
+// rows are written as their events happen.
 class InterfaceServerTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "test_server";
-        static char *argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv); // lives for the whole test program
-    }
+    static void SetUpTestSuite() { EnsureCoreApplication(); }
 
     void SetUp() override
     {
         m_home.write("Db/EncodeMsg.ini", Texts);
         QObject::connect(&m_log, &kx::ConnectionLog::RowAdded, &m_log,
                          [this](const QStringList &row) { m_journal << "row " + row.at(2); });
+        for (const QHostAddress &address : {QHostAddress(QHostAddress::LocalHost), QHostAddress("127.0.0.2")})
+            ASSERT_TRUE(QTest::qWaitFor([&] { return m_names.Find(address).has_value(); }, 15000));
         m_server.Listen(QHostAddress::LocalHost, 0);
     }
+
+    void TearDown() override { m_gate.Open(); }
 
     // A connection from the given local address, accepted by the server.
     std::unique_ptr<QTcpSocket> Connect(const QHostAddress &from = QHostAddress::LocalHost)
@@ -103,13 +104,23 @@ protected:
                   QStringList({"CheckOut probe", "row Guest check out ok"}));
     }
 
+    // The journal holds these entries, in this order, once the request thread is done.
+    void ExpectJournal(const QStringList &expected)
+    {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return m_journal.size() >= expected.size(); }));
+        EXPECT_EQ(m_journal, expected);
+    }
+
     TempFolder m_home;
     kx::ProgramFolder m_folder{m_home.path()};
     QStringList m_journal;
     RecordingCardOperations m_ops{m_journal};
     RecordingNotifier m_notifier;
     kx::ConnectionLog m_log;
-    kx::InterfaceServer m_server{m_ops, m_folder, m_log, m_notifier};
+    kx::RequestThread m_requests;
+    kx::HostNames m_names;
+    Gate m_gate;
+    kx::InterfaceServer m_server{m_ops, m_requests, m_folder, m_log, m_names, m_notifier};
 };
 
 TEST_F(InterfaceServerTest, ConnectAndDisconnectWriteARowEach)
@@ -304,11 +315,13 @@ TEST_F(InterfaceServerTest, ErrorWhileServingIsReportedWithoutReplyAndTheNextFra
     Send(*client, Frame('I', "|R101|D" + Hex("24 1A 20 14 00 00")));
     EXPECT_TRUE(m_journal.isEmpty());
 
+    // Raised on the request thread, reported on the event loop's.
     m_ops.onStep = [](const QString &step) {
         if (step.startsWith("AddGuestRecord"))
             throw kx::StoreError("Lost the records store");
     };
     Send(*client, CheckInExample);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_notifier.errors.size() == 2; }));
     EXPECT_EQ(m_journal, QStringList({"CheckRoom 101", "CheckInCard 101 Li", "AddCardRecord 101",
                                       "AddGuestRecord 101"}));
 
@@ -317,6 +330,7 @@ TEST_F(InterfaceServerTest, ErrorWhileServingIsReportedWithoutReplyAndTheNextFra
             throw std::runtime_error("not a kx error");
     };
     Send(*client, Frame('E'));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_notifier.errors.size() == 3; }));
 
     EXPECT_EQ(m_notifier.errors,
               QStringList({"'1A' is not a valid integer value", "Lost the records store", "not a kx error"}));
@@ -341,43 +355,61 @@ TEST_F(InterfaceServerTest, TwoConnectionsGetTheirOwnRowsAndReplies)
     EXPECT_EQ(second->bytesAvailable(), 0);
 }
 
-TEST_F(InterfaceServerTest, FrameArrivingDuringARequestWaitsUntilItIsDone)
+TEST_F(InterfaceServerTest, EventLoopGoesOnWhileARequestWaitsAndTheNextRequestWaitsItsTurn)
 {
     auto first = Connect();
     auto second = Connect();
-    bool arrivedDuringCheckIn = false;
-    // The check-in's room check keeps the event loop running (as a blocking
-    // records-store call may) until the other connection's frame has arrived.
-    m_ops.onStep = [&](const QString &step) {
-        if (step != "CheckRoom 101")
-            return;
-        QSignalSpy arrived(ServerSide(*second), &QTcpSocket::readyRead);
-        second->write(Frame('B', "|R202"));
-        second->flush();
-        arrivedDuringCheckIn = QTest::qWaitFor([&] { return arrived.count() > 0; });
+    m_ops.onStep = [this](const QString &step) {
+        if (step == "CheckRoom 101")
+            m_gate.Wait();
     };
-    Send(*first, CheckInExample);
+    first->write(CheckInExample);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_gate.Reached() && m_journal == QStringList({"CheckRoom 101"}); }));
+
+    // While the room check waits, the event loop takes the other connection's
+    // frame, which waits its turn, and accepts a new connection.
+    QSignalSpy arrived(ServerSide(*second), &QTcpSocket::readyRead);
+    second->write(Frame('B', "|R202"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return arrived.count() > 0; }));
+    QTcpSocket third;
+    third.connectToHost(QHostAddress::LocalHost, m_server.ServerPort());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_journal.size() == 2; }));
+    EXPECT_EQ(m_journal, QStringList({"CheckRoom 101", "row Client connection"}));
+
+    m_gate.Open();
     EXPECT_EQ(ToHex(Receive(*first, 7)), ToHex(Success));
     EXPECT_EQ(ToHex(Receive(*second, 7)), ToHex(Success));
-    EXPECT_TRUE(arrivedDuringCheckIn);
-    EXPECT_EQ(m_journal,
-              QStringList({"CheckRoom 101", "CheckInCard 101 Li", "AddCardRecord 101", "AddGuestRecord 101",
-                           "row Guest check in ok", "CheckOut 202", "row Guest check out ok"}));
+    ExpectJournal({"CheckRoom 101", "row Client connection", "CheckInCard 101 Li", "AddCardRecord 101",
+                   "AddGuestRecord 101", "row Guest check in ok", "CheckOut 202", "row Guest check out ok"});
+}
+
+TEST_F(InterfaceServerTest, CardOperationsRunOnOneThreadThatIsNotTheEventLoops)
+{
+    auto client = Connect();
+    for (const QByteArray &frame : {CheckInExample, Frame('B', "|R101"), Frame('E')}) {
+        client->write(frame);
+        Receive(*client, 7);
+    }
+    const QSet<QThread *> threads = m_ops.Threads();
+    ASSERT_EQ(threads.size(), 1);
+    EXPECT_NE(*threads.begin(), QThread::currentThread());
 }
 
 TEST_F(InterfaceServerTest, PeerLeavingDuringARequestEndsItWithASendError)
 {
     auto client = Connect();
     m_ops.checkRoomResult = 17;
-    // The room check keeps the event loop running, deferred deletions
-    // included, until the server has seen the peer go.
-    m_ops.onStep = [&](const QString &) {
-        client->abort();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return m_journal.contains("row Disclient connection"); }));
-    };
-    Send(*client, CheckInExample);
+    m_ops.onStep = [this](const QString &) { m_gate.Wait(); };
+    client->write(CheckInExample);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_gate.Reached() && m_journal == QStringList({"CheckRoom 101"}); }));
+    client->abort();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_journal.contains("row Disclient connection"); }));
+
+    m_gate.Open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_notifier.errors.size() == 1; }));
     EXPECT_EQ(m_journal, QStringList({"CheckRoom 101", "row Disclient connection", "row Room occupied"}));
-    ASSERT_EQ(m_notifier.errors.size(), 1);
     EXPECT_TRUE(m_notifier.errors.at(0).startsWith("Could not send the reply to 127.0.0.1"))
         << m_notifier.errors.at(0).toStdString();
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_server.findChildren<QTcpSocket *>().isEmpty(); }));

@@ -41,6 +41,7 @@ public:
     }
 
     quint16 Port() const { return m_port; }
+    qint64 Pid() const { return m_process.processId(); }
     QString Output() const { return m_earlier; }
 
     // Runs "lockserver --database URL args..." to its end; gives exit code and output.
