@@ -13,7 +13,7 @@ const ProviderDef &FindProvider(const QString &name)
         {QStringLiteral("dsp_writemakerecord"), {FirstCardRecord}, {}, true},
         {QStringLiteral("dsp_writecheckinrecord"), {FirstGuestRecord}, {}, true},
         {QStringLiteral("dsp_writecheckoutrecord"), {}, {CloseStays, RevokeCards}},
-        {QStringLiteral("dsp_public"), {RoomExists, RoomOccupied, ValidCardsOfRom}, {}},
+        {QStringLiteral("dsp_public"), {RoomExists, RoomOccupied, ValidCardsOfRom, OpenStay}, {}},
     };
     for (const ProviderDef &p : providers) {
         if (p.name == name)

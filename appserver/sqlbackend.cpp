@@ -218,6 +218,14 @@ QueryResult SqlBackend::Query(const Statement &statement)
                 {statement.text});
         return Collect(q, allColumns);
     }
+    case StatementId::OpenStay: {
+        QSqlQuery q =
+            Run(QStringLiteral(
+                    "SELECT %1 FROM GuestInRecord WHERE enOverride = 0 AND Room = ? ORDER BY ID LIMIT 1")
+                    .arg(all),
+                {statement.room});
+        return Collect(q, allColumns);
+    }
     case StatementId::CloseStays:
     case StatementId::RevokeCards: break;
     }

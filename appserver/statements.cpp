@@ -30,6 +30,8 @@ const QList<Shape> &Shapes()
                         "'Revoke time:{datetime}' Where (Room ={room})and(cardstatus=0)")},
         {StatementId::ValidCardsOfRom,
          QStringLiteral("Select * From MakeCardRecord Where (cardstatus=0) And (Rom='{rom}')")},
+        {StatementId::OpenStay,
+         QStringLiteral("select top 1 * from GuestInRecord Where (enOverride=0) And(Room ={room})")},
     };
     return shapes;
 }
@@ -173,6 +175,7 @@ const TableDef &TableRead(StatementId id)
     switch (id) {
     case StatementId::RoomExists: return RoomInfoTable();
     case StatementId::RoomOccupied:
+    case StatementId::OpenStay:
     case StatementId::FirstGuestRecord:
     case StatementId::CloseStays: return GuestInRecordTable();
     case StatementId::FirstCardRecord:

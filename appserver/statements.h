@@ -17,6 +17,7 @@ enum class StatementId {
     RevokeCards,      // update MakeCardRecord set cardstatus=1,explain= 'Revoke time:T' Where (Room
                       // =N)and(cardstatus=0)
     ValidCardsOfRom,  // Select * From MakeCardRecord Where (cardstatus=0) And (Rom='HEX')
+    OpenStay,         // select top 1 * from GuestInRecord Where (enOverride=0) And(Room =N)
 };
 
 // A recognised statement with its validated values.

@@ -15,9 +15,16 @@ constexpr int RoomNumberNotFound = 18; // rlInvalidroomnumber
 
 } // namespace
 
+bool IsKeyRequest(char command)
+{
+    return command == kx::DuplicateKeyCommand || command == kx::OneShotKeyCommand;
+}
+
 QByteArray AnswerStatus(int code, char command)
 {
-    Q_UNUSED(command);
+    // A duplicate key for a room without a stay: the PMS's guest is not known here.
+    if (IsKeyRequest(command) && code == kx::NoOpenStayCode)
+        return status::NotFound;
     switch (code) {
     case Success: return status::Ok;
     case NoCardOnEncoder: return status::Retry;
@@ -42,8 +49,9 @@ QByteArray ClearText(const QString &text)
 
 QByteArray ResultClearText(const kx::ProgramFolder &folder, int code, char command)
 {
-    Q_UNUSED(command);
-    return ClearText(kx::GetResultText(folder, static_cast<qint16>(code)));
+    const kx::ResultScope scope =
+        IsKeyRequest(command) ? kx::ResultScope::KeyRequests : kx::ResultScope::StayRequests;
+    return ClearText(kx::GetResultText(folder, static_cast<qint16>(code), scope));
 }
 
 } // namespace fias

@@ -21,6 +21,10 @@ inline const QByteArray Unprocessable = "UR";
 // The longest clear text (CT) a PMS shows.
 constexpr int MaxClearText = 40;
 
+// Whether the request letter is a duplicate or one-shot key, whose result
+// codes 19 and 20 have meanings of their own.
+bool IsKeyRequest(char command);
+
 // The answer status for a station's result code, as docs/fias.md tabulates
 // it; command is the request letter that was sent.
 QByteArray AnswerStatus(int code, char command);

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (status == kx::DecodeRejected && command != 0)
             std::abort(); // a rejected frame must leave the command alone
         if (status == kx::DecodeAccepted && command != 'B' && command != 'E' && command != 'G' &&
-            command != 'I')
+            command != 'I' && command != 'C' && command != 'S')
             std::abort();
     } catch (const kx::ConvertError &) {
         // Bad date/time fields are reported by raising; nothing else may escape.

@@ -20,6 +20,9 @@ public:
     // Codes of the room check.
     static constexpr int RoomOccupied = 17;
     static constexpr int RoomNotFound = 18;
+    // Card types recorded in MakeCardRecord.
+    static constexpr int GuestCardType = 4;
+    static constexpr int OneShotCardType = 5;
 
     CardService(EncoderBinding &binding, Tdmrmt &store, const ProgramFolder &folder, const Clock &clock);
 
@@ -37,10 +40,21 @@ public:
     // Card read (cardread.cpp).
     int ReadCardInfo(TCardInterface &card) override;
 
+    // Duplicate and one-shot keys (keycards.cpp).
+    int DuplicateKey(const TCardInterface &request) override;
+    int OneShotKey(const TCardInterface &request) override;
+
     // The card work area that check-in and check-out share.
     CardWork &Work() { return m_work; }
 
 private:
+    // Whether the room (a normalized room number) is in the room list.
+    bool RoomExists(const QByteArray &number);
+    // 0 with the room's open stay in stay; RoomNotFound, or NoOpenStayCode.
+    int FindOpenStay(const QByteArray &number, TCardInterface &stay);
+    // Appends the card record of the card just written, for this request.
+    void AppendCardRecord(const TCardInterface &request, int cardType);
+
     EncoderBinding &m_binding;
     Tdmrmt &m_store;
     const ProgramFolder &m_folder;

@@ -9,9 +9,6 @@ namespace kx {
 
 namespace {
 
-// The card type recorded for a guest card made here.
-constexpr int GuestCardType = 4;
-
 // Sends the appended row. A row the server refuses is an error: answering the
 // front desk with success for a card or stay that was never recorded would
 // leave a working card that the lock database does not know.
@@ -32,21 +29,24 @@ QString RecordedRoom(const QByteArray &room)
 
 } // namespace
 
+bool CardService::RoomExists(const QByteArray &number)
+{
+    TClientDataSet &cds = m_store.cds_public;
+    cds.Close();
+    cds.SetCommandText(
+        QStringLiteral("select top 1 room from roominfo Where (Room =%1)").arg(AnsiText(number)));
+    cds.Open();
+    return !cds.IsEmpty();
+}
+
 int CardService::CheckRoom(const QByteArray &room)
 {
     QByteArray number;
     if (!NormalizeRoomText(room, number))
         return RoomNotFound;
 
+    int result = RoomExists(number) ? 0 : RoomNotFound;
     TClientDataSet &cds = m_store.cds_public;
-    int result = 0;
-    cds.Close();
-    cds.SetCommandText(
-        QStringLiteral("select top 1 room from roominfo Where (Room =%1)").arg(AnsiText(number)));
-    cds.Open();
-    if (cds.IsEmpty())
-        result = RoomNotFound;
-
     cds.Close();
     cds.SetCommandText(
         QStringLiteral("select top 1 room from GuestInRecord Where (enOverride=0) And(Room =%1)")
@@ -87,6 +87,11 @@ int CardService::CheckInCard(const TCardInterface &request)
 
 void CardService::AddCardRecord(const TCardInterface &request)
 {
+    AppendCardRecord(request, GuestCardType);
+}
+
+void CardService::AppendCardRecord(const TCardInterface &request, int cardType)
+{
     const TLock_Make &card = m_work.CardWorkArea;
     const QString rom = MakeRomText(card.CardRom);
     const QString commonDoors = MakeCommonDoorsText(card.RoomDoors);
@@ -100,7 +105,7 @@ void CardService::AddCardRecord(const TCardInterface &request)
     cds.SetField(QStringLiteral("enOverride"), int(card.EnOverride));
     cds.SetField(QStringLiteral("Holder"), AnsiText(request.GuestName));
     cds.SetField(QStringLiteral("Explain"), QString());
-    cds.SetField(QStringLiteral("CardType"), GuestCardType);
+    cds.SetField(QStringLiteral("CardType"), cardType);
     cds.SetField(QStringLiteral("inputtime"), ToQDateTime(m_clock.Now()));
     cds.SetField(QStringLiteral("Deadboltoverride"), int(card.DeadboltOverrideFlag));
     cds.SetField(QStringLiteral("override"), int(card.OverrideFlag));

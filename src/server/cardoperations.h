@@ -19,6 +19,9 @@ public:
     virtual void AddGuestRecord(const TCardInterface &request) = 0;
     virtual int CheckOut(const QByteArray &room) = 0;
     virtual int ReadCardInfo(TCardInterface &card) = 0;
+    // Duplicate and one-shot keys: 0 on success, otherwise the result code.
+    virtual int DuplicateKey(const TCardInterface &request) = 0;
+    virtual int OneShotKey(const TCardInterface &request) = 0;
 };
 
 } // namespace kx

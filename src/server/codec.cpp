@@ -12,7 +12,15 @@ constexpr int CommandPosition = 5;
 
 bool IsCommandLetter(std::uint8_t c)
 {
-    return c == 'B' || c == 'E' || c == 'G' || c == 'I';
+    switch (c) {
+    case kx::CheckInCommand:
+    case kx::CheckOutCommand:
+    case kx::ReadCardCommand:
+    case kx::GCommand:
+    case kx::DuplicateKeyCommand:
+    case kx::OneShotKeyCommand: return true;
+    default: return false;
+    }
 }
 
 // The received frame: bytes 0..n-1 of the receive buffer. Anything past the

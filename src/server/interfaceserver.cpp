@@ -29,10 +29,13 @@ const QString CheckInOkText = QStringLiteral("Guest check in ok");
 const QString CheckOutOkText = QStringLiteral("Guest check out ok");
 const QString ReadCardText = QStringLiteral("Read card");
 const QString GCheckInText = QStringLiteral("G Guest check in");
+const QString DuplicateKeyOkText = QStringLiteral("Duplicate key ok");
+const QString OneShotKeyOkText = QStringLiteral("One-shot key ok");
 
 constexpr int CheckInSuccess = 0;
 constexpr int CheckOutSuccess = 1;
 constexpr int ReadCardSuccess = 1;
+constexpr int KeySuccess = 0;
 
 // The reply carries one byte of result code. A code that does not fit would
 // come out as another code (256 as 0, success), so it is sent as unknown.
@@ -197,10 +200,17 @@ void InterfaceServer::HandleFrame(QTcpSocket &client, const std::uint8_t *buffer
     DecodeRequest(buffer, n, command, request); // a rejected frame leaves the command at 0
 
     switch (command) {
-    case 'I': Dispatch(client, [this, request] { return CheckIn(request); }); break;
-    case 'G': AddLogRow(client, GCheckInText); break;
-    case 'B': Dispatch(client, [this, request] { return CheckOut(request); }); break;
-    case 'E': Dispatch(client, [this] { return ReadCard(); }); break;
+    case CheckInCommand: Dispatch(client, [this, request] { return CheckIn(request); }); break;
+    case GCommand: AddLogRow(client, GCheckInText); break;
+    case CheckOutCommand: Dispatch(client, [this, request] { return CheckOut(request); }); break;
+    case ReadCardCommand: Dispatch(client, [this] { return ReadCard(); }); break;
+    case DuplicateKeyCommand:
+        Dispatch(client,
+                 [this, request] { return KeyAnswer(m_ops.DuplicateKey(request), DuplicateKeyOkText); });
+        break;
+    case OneShotKeyCommand:
+        Dispatch(client, [this, request] { return KeyAnswer(m_ops.OneShotKey(request), OneShotKeyOkText); });
+        break;
     default: break; // rejected: no row, no reply
     }
 }
@@ -294,10 +304,17 @@ InterfaceServer::Answer InterfaceServer::ReadCard()
     return Answer{ReadCardText, QByteArray(reinterpret_cast<const char *>(reply.data()), length), true};
 }
 
-InterfaceServer::Answer InterfaceServer::Failure(int result) const
+InterfaceServer::Answer InterfaceServer::KeyAnswer(int result, const QString &okText) const
+{
+    if (result != KeySuccess)
+        return Failure(result, ResultScope::KeyRequests);
+    return Answer{okText, ResultReply(0)};
+}
+
+InterfaceServer::Answer InterfaceServer::Failure(int result, ResultScope scope) const
 {
     const int code = ReplyCode(std::abs(static_cast<qint64>(result)));
-    return Answer{GetResultText(m_folder, static_cast<qint16>(code)), ResultReply(code)};
+    return Answer{GetResultText(m_folder, static_cast<qint16>(code), scope), ResultReply(code)};
 }
 
 QByteArray InterfaceServer::ResultReply(int code)

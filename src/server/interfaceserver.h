@@ -2,6 +2,7 @@
 
 #include "cardinterface.h"
 #include "cardoperations.h"
+#include "resulttext.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -101,7 +102,9 @@ private:
     Answer CheckIn(const TCardInterface &request);
     Answer CheckOut(const TCardInterface &request);
     Answer ReadCard();
-    Answer Failure(int result) const;
+    // A duplicate or one-shot key's outcome: its row and its result reply.
+    Answer KeyAnswer(int result, const QString &okText) const;
+    Answer Failure(int result, ResultScope scope = ResultScope::StayRequests) const;
     static QByteArray ResultReply(int code);
 
     void Send(QTcpSocket &client, const QByteArray &reply);

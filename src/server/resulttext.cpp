@@ -40,17 +40,21 @@ const QString ResultFile = QStringLiteral("Db/EncodeMsg.ini");
 
 } // namespace
 
-QString ResultKey(qint16 code)
+QString ResultKey(qint16 code, ResultScope scope)
 {
+    if (scope == ResultScope::KeyRequests && code == NoOpenStayCode)
+        return QStringLiteral("rlroomnotoccupied");
+    if (scope == ResultScope::KeyRequests && code == InvalidKeyPeriodCode)
+        return QStringLiteral("rlInvalidkeyperiod");
     if (code < 0 || code >= static_cast<int>(ResultKeys.size()))
         return UnknownKey;
     return ResultKeys[static_cast<std::size_t>(code)];
 }
 
-QString GetResultText(const ProgramFolder &folder, qint16 code)
+QString GetResultText(const ProgramFolder &folder, qint16 code, ResultScope scope)
 {
     const ProfileFile file(folder.Resolve(ResultFile));
-    return file.ReadString(ResultSection, ResultKey(code), QString());
+    return file.ReadString(ResultSection, ResultKey(code, scope), QString());
 }
 
 } // namespace kx

@@ -28,6 +28,14 @@ TEST(FrontDeskFrames, BuildsRequestFramesAsTheFrontDeskSendsThem)
         CheckInFrame(request).toHex(' '),
         QByteArray::fromHex("0200000000497c523130317c4e4c697c442405201400007c4f24052212000003").toHex(' '));
     EXPECT_EQ(CheckOutFrame("101").toHex(' '), QByteArray::fromHex("0200000000427c52313031 03").toHex(' '));
+    // The key requests, as docs/frames.md gives them.
+    EXPECT_EQ(DuplicateKeyFrame("101", std::nullopt, std::nullopt).toHex(' '),
+              QByteArray::fromHex("0200000000437c52313031 03").toHex(' '));
+    EXPECT_EQ(DuplicateKeyFrame("101", QByteArray("Wang"), At(2024, 5, 21, 10, 0, 0)).toHex(' '),
+              QByteArray::fromHex("0200000000437c523130317c4e57616e677c4f24052110000003").toHex(' '));
+    EXPECT_EQ(
+        OneShotKeyFrame("101", At(2024, 5, 20, 15, 0, 0), At(2024, 5, 20, 16, 0, 0), std::nullopt).toHex(' '),
+        QByteArray::fromHex("0200000000537c523130317c442405201500007c4f24052016000003").toHex(' '));
     EXPECT_EQ(CommandFrame('E').toHex(' '), QByteArray::fromHex("02000000004503").toHex(' '));
 }
 
@@ -71,6 +79,8 @@ TEST(FrontDeskFrames, TellsWholeRepliesFromPartsOfThem)
     EXPECT_EQ(parsed.GuestInTime, At(2024, 5, 20, 14, 0, 0));
     EXPECT_EQ(parsed.GuestLeaveTime, At(2024, 5, 22, 12, 0, 0));
     EXPECT_EQ(DescribeReply(QByteArray::fromHex("02000000001203")), "result 18 rlInvalidroomnumber");
+    EXPECT_EQ(DescribeReply(QByteArray::fromHex("02000000001303"), kx::ResultScope::KeyRequests),
+              "result 19 rlroomnotoccupied");
 }
 
 } // namespace

@@ -162,6 +162,48 @@ TEST_F(FiasLink, NewKeyChecksInReadsBackAndKeyDeleteChecksOut)
     EXPECT_EQ(station.ShowCard().value("room").toInt(), 0);
 }
 
+TEST_F(FiasLink, DuplicateAndOneShotKeysLeaveTheStayAsItIs)
+{
+    StartLink();
+    const QByteArray gd = Departure(2);
+    const QString end = QDate::currentDate().addDays(2).toString(QStringLiteral("yyyy-MM-dd"));
+    EXPECT_EQ(rig.Ask("KR|WS3|KC1|RN101|KTD|GD" + gd + "|"),
+              "KA|ASNG|CTThe room has no open stay|KC1|WS3|"); // no stay to duplicate yet
+    ASSERT_EQ(rig.Ask("KR|WS3|KC1|RN101|KTN|GNLi|GD" + gd + "|G#1|"),
+              "KA|ASOK|CTOperation completed successfully|KC1|WS3|G#1|");
+
+    ASSERT_EQ(station.Card({"place", "--serial", "0000ABCD"}), 0);
+    EXPECT_EQ(rig.Ask("KR|WS3|KC1|RN101|KTD|GNWang|GD" + gd + "|DT10:00|G#1|"),
+              "KA|ASOK|CTOperation completed successfully|KC1|WS3|G#1|");
+    EXPECT_EQ(station.ShowCard().value("end").toString(), end + " 10:00");
+    EXPECT_EQ(Count("MakeCardRecord", "cardstatus=0 AND Room=101"), 2);
+    EXPECT_EQ(Count("MakeCardRecord", "Rom='0000ABCD' AND Holder='Wang' AND CardType=4"), 1);
+    // A duplicate may not outlast the stay.
+    EXPECT_EQ(rig.Ask("KR|WS3|KC1|RN101|KTD|GD" + Departure(3) + "|"),
+              "KA|ASUR|CTThe key's period is not valid|KC1|WS3|");
+
+    ASSERT_EQ(station.Card({"place", "--serial", "0000BEEF"}), 0);
+    EXPECT_EQ(rig.Ask("KR|WS3|KC1|RN102|KTO|GD" + gd + "|DT09:30|"),
+              "KA|ASOK|CTOperation completed successfully|KC1|WS3|");
+    EXPECT_EQ(station.ShowCard().value("room").toInt(), 102);
+    EXPECT_EQ(station.ShowCard().value("end").toString(), end + " 09:30");
+    EXPECT_EQ(Count("MakeCardRecord", "Rom='0000BEEF' AND CardType=5 AND Room=102"), 1);
+    EXPECT_EQ(Count("GuestInRecord"), 1);
+    EXPECT_EQ(Count("GuestInRecord", "enOverride=0 AND Room=101"), 1);
+}
+
+TEST_F(FiasLink, OneShotKeysLastTheConfiguredTimeWhenOneIsSet)
+{
+    StartLink({}, "OneShotMinutes=90\n");
+    const QDateTime before = QDateTime::currentDateTime().addSecs(90 * 60 - 60);
+    EXPECT_EQ(rig.Ask("KR|WS3|KC1|RN103|KTO|GD" + Departure(5) + "|"),
+              "KA|ASOK|CTOperation completed successfully|KC1|WS3|");
+    const QDateTime end =
+        QDateTime::fromString(station.ShowCard().value("end").toString(), QStringLiteral("yyyy-MM-dd HH:mm"));
+    EXPECT_GE(end, before);
+    EXPECT_LE(end, QDateTime::currentDateTime().addSecs(90 * 60));
+}
+
 TEST_F(FiasLink, RequestsThatCannotBeServedGetTheirAnswerStatus)
 {
     StartLink();

@@ -76,6 +76,11 @@ TEST(FiasAnswers, ResultCodesMapToAnswerStatuses)
     };
     for (const auto &[code, answer] : cases)
         EXPECT_EQ(fias::AnswerStatus(code, 'I'), answer) << code;
+    // A duplicate key for a room without a stay is a guest not found; for
+    // check-in that code has no meaning of its own.
+    EXPECT_EQ(fias::AnswerStatus(19, 'C'), "NG");
+    EXPECT_EQ(fias::AnswerStatus(19, 'I'), "UR");
+    EXPECT_EQ(fias::AnswerStatus(20, 'S'), "UR");
 }
 
 TEST(FiasAnswers, ClearTextsKeepToFortyCharactersAtAWord)

@@ -6,8 +6,8 @@
 #include <QString>
 
 #include <array>
-#include <string>
 #include <cstdint>
+#include <string>
 
 // Frames written as hexadecimal byte lists ("02 00 00 00 00 47 03") and
 // text pieces, for the codec and dispatcher tests.

@@ -26,6 +26,7 @@ public:
     int checkInCardResult = 0;
     int checkOutResult = 1;
     int readCardResult = 1;
+    int keyResult = 0;                           // duplicate and one-shot key
     TCardInterface card;                         // what a card read finds
     std::function<void(const QString &)> onStep; // runs after a call is journaled (may throw)
 
@@ -52,6 +53,17 @@ public:
         if (readCardResult == 1)
             out = card;
         return readCardResult;
+    }
+
+    int DuplicateKey(const TCardInterface &request) override
+    {
+        Step("DuplicateKey " + request.Room + " " + request.GuestName);
+        return keyResult;
+    }
+    int OneShotKey(const TCardInterface &request) override
+    {
+        Step("OneShotKey " + request.Room + " " + request.GuestName);
+        return keyResult;
     }
 
     // The threads the calls were made on.

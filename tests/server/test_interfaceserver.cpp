@@ -31,7 +31,9 @@ const QByteArray Texts = "[1033]\n"
                          "rlReadWriteError=Read/write error\n"
                          "rlUnKnown=Something unknown\n"
                          "rlroomisoccupied=Room occupied\n"
-                         "rlInvalidroomnumber=No such room\n";
+                         "rlInvalidroomnumber=No such room\n"
+                         "rlroomnotoccupied=No stay\n"
+                         "rlInvalidkeyperiod=Bad period\n";
 
 const QByteArray Success = Hex("02 00 00 00 00 00 03");
 
@@ -160,7 +162,7 @@ struct FailureCase
 {
     const char *name;
     QByteArray frame;
-    int checkRoom = 0, checkInCard = 0, checkOut = 1, readCard = 1;
+    int checkRoom = 0, checkInCard = 0, checkOut = 1, readCard = 1, key = 0;
     QStringList steps; // calls made, then the row
     const char *reply = "";
 };
@@ -176,6 +178,7 @@ TEST_P(FailurePath, LogsTheResultTextAndRepliesWithTheCode)
     m_ops.checkInCardResult = c.checkInCard;
     m_ops.checkOutResult = c.checkOut;
     m_ops.readCardResult = c.readCard;
+    m_ops.keyResult = c.key;
     auto client = Connect();
     Send(*client, c.frame);
     EXPECT_EQ(ToHex(Receive(*client, 7)), c.reply);
@@ -184,6 +187,8 @@ TEST_P(FailurePath, LogsTheResultTextAndRepliesWithTheCode)
 
 const QByteArray CheckOut101 = Frame('B', "|R101");
 const QByteArray ReadCard = Frame('E');
+const QByteArray Duplicate101 = Frame('C', "|R101|NWang");
+const QByteArray OneShot101 = Frame('S', "|R101");
 
 INSTANTIATE_TEST_SUITE_P(
     Dispatcher, FailurePath,
@@ -217,6 +222,35 @@ INSTANTIATE_TEST_SUITE_P(
                                   .readCard = 0,
                                   .steps = {"ReadCardInfo", "row All done"},
                                   .reply = "02 00 00 00 00 00 03"},
+                      FailureCase{.name = "duplicate_key",
+                                  .frame = Duplicate101,
+                                  .steps = {"DuplicateKey 101 Wang", "row Duplicate key ok"},
+                                  .reply = "02 00 00 00 00 00 03"},
+                      FailureCase{.name = "one_shot_key",
+                                  .frame = OneShot101,
+                                  .steps = {"OneShotKey 101 ", "row One-shot key ok"},
+                                  .reply = "02 00 00 00 00 00 03"},
+                      FailureCase{.name = "duplicate_key_without_a_stay",
+                                  .frame = Duplicate101,
+                                  .key = 19,
+                                  .steps = {"DuplicateKey 101 Wang", "row No stay"},
+                                  .reply = "02 00 00 00 00 13 03"},
+                      FailureCase{.name = "one_shot_key_with_a_bad_period",
+                                  .frame = OneShot101,
+                                  .key = 20,
+                                  .steps = {"OneShotKey 101 ", "row Bad period"},
+                                  .reply = "02 00 00 00 00 14 03"},
+                      FailureCase{.name = "one_shot_key_encoder_fails",
+                                  .frame = OneShot101,
+                                  .key = -1,
+                                  .steps = {"OneShotKey 101 ", "row Place a card"},
+                                  .reply = "02 00 00 00 00 01 03"},
+                      // 19 and 20 mean something only for the key requests.
+                      FailureCase{.name = "read_gives_19",
+                                  .frame = ReadCard,
+                                  .readCard = -19,
+                                  .steps = {"ReadCardInfo", "row Something unknown"},
+                                  .reply = "02 00 00 00 00 13 03"},
                       FailureCase{.name = "result_without_a_key",
                                   .frame = ReadCard,
                                   .readCard = -16,

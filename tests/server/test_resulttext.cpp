@@ -37,6 +37,22 @@ TEST(ResultText, MapsCodesToTheirKeysInSection1033)
         EXPECT_EQ(kx::GetResultText(folder, code), QString::fromUtf8(text)) << code;
 }
 
+TEST(ResultText, CodesOfTheKeyRequestsHaveKeysOnlyForThem)
+{
+    using kx::ResultScope;
+    EXPECT_EQ(kx::ResultKey(19, ResultScope::KeyRequests), "rlroomnotoccupied");
+    EXPECT_EQ(kx::ResultKey(20, ResultScope::KeyRequests), "rlInvalidkeyperiod");
+    EXPECT_EQ(kx::ResultKey(18, ResultScope::KeyRequests), "rlInvalidroomnumber");
+    EXPECT_EQ(kx::ResultKey(21, ResultScope::KeyRequests), "rlUnKnown");
+    EXPECT_EQ(kx::ResultKey(19), "rlUnKnown");
+    EXPECT_EQ(kx::ResultKey(20, ResultScope::StayRequests), "rlUnKnown");
+
+    // The shipped file has a text for every key.
+    const kx::ProgramFolder shipped(QStringLiteral(KANDRILOX_PROGRAM_FILES));
+    for (qint16 code = 0; code <= 20; ++code)
+        EXPECT_FALSE(kx::GetResultText(shipped, code, ResultScope::KeyRequests).isEmpty()) << code;
+}
+
 TEST(ResultText, ReadsTheFileAfreshOnEveryCall)
 {
     TempFolder home;

@@ -36,6 +36,8 @@ public:
     void AddGuestRecord(const TCardInterface &) override {}
     int CheckOut(const QByteArray &) override { return 17; }
     int ReadCardInfo(TCardInterface &) override { return -1; }
+    int DuplicateKey(const TCardInterface &) override { return -1; }
+    int OneShotKey(const TCardInterface &) override { return -1; }
 };
 
 class MainWindow : public ::testing::Test

@@ -78,6 +78,12 @@ TEST_P(ClientDataSetTest, CheckInAndCheckOutStatementsKeepTheRecords)
 
     Reopen(pub, OccupiedQuery.arg(101));
     EXPECT_EQ(pub.RecordCount(), 1);
+    // The open stay itself, as a duplicate key reads it.
+    Reopen(pub, QStringLiteral("select top 1 * from GuestInRecord Where (enOverride=0) And(Room =101)"));
+    ASSERT_EQ(pub.RecordCount(), 1);
+    EXPECT_EQ(pub.FieldAsString(QStringLiteral("GuestName")), "Li");
+    EXPECT_EQ(pub.FieldAsString(QStringLiteral("GuestInTime")), "2024-05-20 14:00:30");
+    EXPECT_EQ(pub.FieldAsString(QStringLiteral("GuestLeaveTime")), "2024-05-22 12:00:00");
     Reopen(pub, ValidCardsOf.arg(QStringLiteral("78563412")));
     ASSERT_EQ(pub.RecordCount(), 1);
     EXPECT_EQ(pub.FieldAsString(QStringLiteral("holder")), "Li");

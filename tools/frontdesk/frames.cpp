@@ -163,13 +163,13 @@ bool ParseCardReply(const QByteArray &reply, TCardInterface &card)
     return true;
 }
 
-QByteArray DescribeReply(const QByteArray &reply)
+QByteArray DescribeReply(const QByteArray &reply, kx::ResultScope scope)
 {
     TCardInterface card;
     switch (ClassifyReply(reply)) {
     case ReplyState::Result: {
         const int code = ResultCode(reply);
-        return QStringLiteral("result %1 %2").arg(code).arg(kx::ResultKey(qint16(code))).toLatin1();
+        return QStringLiteral("result %1 %2").arg(code).arg(kx::ResultKey(qint16(code), scope)).toLatin1();
     }
     case ReplyState::Card:
         if (ParseCardReply(reply, card))

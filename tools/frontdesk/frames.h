@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/cardinterface.h"
+#include "server/resulttext.h"
 
 #include <QByteArray>
 #include <QString>
@@ -40,7 +41,8 @@ bool ParseCardReply(const QByteArray &reply, TCardInterface &card);
 
 // The reply in words: "result 17 rlroomisoccupied", or the card's room,
 // holder, start and end on four lines. Room and holder are the reply's own
-// bytes.
-QByteArray DescribeReply(const QByteArray &reply);
+// bytes; scope names the request the reply answers (the key requests' codes
+// 19 and 20 have keys of their own).
+QByteArray DescribeReply(const QByteArray &reply, kx::ResultScope scope = kx::ResultScope::StayRequests);
 
 } // namespace frontdesk

@@ -20,6 +20,8 @@ enum Exit { Success = 0, FailureReply = 1, NoReply = 2, Usage = 64 };
 const char *const UsageText = "usage: frontdesk [--host H] [--port N] [--timeout MS] COMMAND\n"
                               "  checkin ROOM NAME START END   times as \"yyyy-mm-dd hh:nn:ss\"\n"
                               "  checkout ROOM\n"
+                              "  duplicate ROOM [NAME] [END]   a second card for the room's stay\n"
+                              "  oneshot ROOM START END        a card of its own for START to END\n"
                               "  read\n"
                               "  g                             expects no reply\n"
                               "  raw HEX...                    bytes to send, e.g. 02 00 00 00 00 45 03\n"
@@ -66,14 +68,14 @@ bool TakeNumber(Arguments &args, const QString &option, int min, int max, int &v
 }
 
 // Sends a frame that must be answered and prints the reply.
-int Ask(Client &client, const QByteArray &frame, QTextStream &out, QTextStream &err)
+int Ask(Client &client, const QByteArray &frame, kx::ResultScope scope, QTextStream &out, QTextStream &err)
 {
     QByteArray reply;
     if (!client.Request(frame, reply)) {
         err << "frontdesk: " << client.error() << '\n';
         return NoReply;
     }
-    const QByteArray text = DescribeReply(reply) + '\n';
+    const QByteArray text = DescribeReply(reply, scope) + '\n';
     out.flush();
     std::fwrite(text.constData(), 1, std::size_t(text.size()), stdout);
     const ReplyState state = ClassifyReply(reply);
@@ -138,6 +140,32 @@ int main(int argc, char *argv[])
         if (operands != 1)
             return UsageError(err, QStringLiteral("checkout needs ROOM"));
         frame = CheckOutFrame(rawArg(commandIndex + 1));
+    } else if (command == QLatin1String("duplicate")) {
+        if (operands < 1 || operands > 3)
+            return UsageError(err, QStringLiteral("duplicate needs ROOM [NAME] [END]"));
+        // With one operand after the room, a time is the end and anything else the name.
+        std::optional<QByteArray> holder;
+        std::optional<TDateTime> end;
+        TDateTime value = 0;
+        QString ignored;
+        const bool lastIsTime =
+            operands >= 2 && ParseFrameTime(args.items.at(commandIndex + int(operands)), value, ignored);
+        if (operands == 3 || (operands == 2 && !lastIsTime))
+            holder = rawArg(commandIndex + 2);
+        if (lastIsTime)
+            end = value;
+        else if (operands == 3)
+            return UsageError(err, QStringLiteral("'%1' is not a time of the form yyyy-mm-dd hh:nn:ss")
+                                       .arg(args.items.at(commandIndex + 3)));
+        frame = DuplicateKeyFrame(rawArg(commandIndex + 1), holder, end);
+    } else if (command == QLatin1String("oneshot")) {
+        if (operands != 3)
+            return UsageError(err, QStringLiteral("oneshot needs ROOM START END"));
+        TDateTime start = 0, end = 0;
+        if (!ParseFrameTime(args.items.at(commandIndex + 2), start, error) ||
+            !ParseFrameTime(args.items.at(commandIndex + 3), end, error))
+            return UsageError(err, error);
+        frame = OneShotKeyFrame(rawArg(commandIndex + 1), start, end, std::nullopt);
     } else if (command == QLatin1String("read") || command == QLatin1String("g")) {
         if (operands != 0)
             return UsageError(err, command + QStringLiteral(" takes no operands"));
@@ -194,5 +222,7 @@ int main(int argc, char *argv[])
             << '\n';
         return FailureReply;
     }
-    return Ask(client, frame, out, err);
+    const bool keyRequest = command == QLatin1String("duplicate") || command == QLatin1String("oneshot");
+    return Ask(client, frame, keyRequest ? kx::ResultScope::KeyRequests : kx::ResultScope::StayRequests, out,
+               err);
 }
