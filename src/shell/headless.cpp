@@ -4,6 +4,7 @@
 #include "platform/errors.h"
 #include "platform/notifier.h"
 #include "server/headlesslogprinter.h"
+#include "server/interfaceserver.h"
 #include "shell/locksysteminfo.h"
 #include "shell/system.h"
 #include "shell/unixsignals.h"
@@ -46,7 +47,11 @@ int RunHeadless(const Options &options)
     UnixSignals unixSignals;
     QObject::connect(&unixSignals, &UnixSignals::TerminationRequested, QCoreApplication::instance(),
                      [] { QCoreApplication::exit(0); });
-    return QCoreApplication::exec(); // the system closes the listener as it goes
+    const int code = QCoreApplication::exec();
+    // Closed while the printer is still here, so that the last rows (the
+    // connections closing, rows still waiting for a host name) are printed.
+    system.Server().Close();
+    return code;
 }
 
 } // namespace kx
