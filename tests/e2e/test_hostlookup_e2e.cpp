@@ -14,12 +14,27 @@ protected:
     {
         system.SetEnvironment(QStringLiteral("LD_PRELOAD"), QStringLiteral(HELD_RESOLVER_PATH));
         system.SetEnvironment(QStringLiteral("KANDRILOX_TEST_RESOLVER_GATE"), Gate());
+#ifdef __SANITIZE_ADDRESS__
+        // The preloaded library comes before the sanitizer's runtime.
+        system.SetEnvironment(QStringLiteral("ASAN_OPTIONS"),
+                              qEnvironmentVariable("ASAN_OPTIONS") +
+                                  QStringLiteral(":verify_asan_link_order=0"));
+#endif
         EndToEnd::SetUp();
     }
-    void TearDown() override { Release(); }
+    void TearDown() override
+    {
+        Release();
+    }
 
-    QString Gate() const { return m_gate.file(QStringLiteral("answer")); }
-    void Release() const { m_gate.write(QStringLiteral("answer"), "now"); }
+    QString Gate() const
+    {
+        return m_gate.file(QStringLiteral("answer"));
+    }
+    void Release() const
+    {
+        m_gate.write(QStringLiteral("answer"), "now");
+    }
 
     TempFolder m_gate;
 };
