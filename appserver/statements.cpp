@@ -41,97 +41,162 @@ bool IsWordChar(QChar c)
     return c.isLetterOrNumber() || c == u'_';
 }
 
-// Turns a statement pattern into an anchored expression: spaces between two
-// words may be any run of whitespace, spaces elsewhere may be left out, text
-// inside quotes must match exactly, and each value becomes a capture.
-QString ToExpression(const QString &pattern, QStringList &valueNames)
+bool IsBlank(QChar c)
 {
-    static const QRegularExpression placeholder(QStringLiteral("\\{(\\w+)\\}"));
-    QString expr = QStringLiteral("^\\s*");
-    bool lastWasWord = false;
-    bool first = true;
-    int i = 0;
-    auto separator = [&](bool isWord) {
-        if (!first)
-            expr += (isWord && lastWasWord) ? QStringLiteral("\\s+") : QStringLiteral("\\s*");
-        first = false;
-        lastWasWord = isWord;
-    };
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f';
+}
+
+// One piece of a statement pattern.
+struct Piece
+{
+    enum Kind { Word, Mark, Quoted, Value } kind;
+    QString text;      // the word, the mark, or the quoted text before its value
+    QString valueName; // {room}, {datetime} or {rom}; for Quoted, empty when it has none
+    QString after;     // for Quoted: the quoted text after its value
+};
+
+// Cuts a pattern into words, single marks, quoted texts and values.
+QList<Piece> ToPieces(const QString &pattern)
+{
+    QList<Piece> pieces;
+    qsizetype i = 0;
     while (i < pattern.size()) {
         const QChar c = pattern[i];
-        if (c.isSpace()) {
+        if (IsBlank(c)) {
             ++i;
         } else if (c == u'\'') {
-            const int end = pattern.indexOf(u'\'', i + 1);
+            const qsizetype end = pattern.indexOf(u'\'', i + 1);
             const QString inner = pattern.mid(i + 1, end - i - 1);
-            separator(false);
-            QString quoted = QStringLiteral("'");
-            int pos = 0;
-            for (auto it = placeholder.globalMatch(inner); it.hasNext();) {
-                const auto m = it.next();
-                const QString literal = inner.mid(pos, m.capturedStart() - pos);
-                if (!literal.isEmpty())
-                    quoted += QStringLiteral("(?-i:%1)").arg(QRegularExpression::escape(literal));
-                quoted += QStringLiteral("([^']*)");
-                valueNames << m.captured(1);
-                pos = m.capturedEnd();
+            const qsizetype open = inner.indexOf(u'{');
+            if (open < 0) {
+                pieces.append({Piece::Quoted, inner, QString(), QString()});
+            } else {
+                const qsizetype close = inner.indexOf(u'}', open);
+                pieces.append({Piece::Quoted, inner.left(open), inner.mid(open + 1, close - open - 1),
+                               inner.mid(close + 1)});
             }
-            quoted += QRegularExpression::escape(inner.mid(pos)) + QStringLiteral("'");
-            expr += quoted;
             i = end + 1;
         } else if (c == u'{') {
-            const int end = pattern.indexOf(u'}', i);
-            separator(true);
-            expr += QStringLiteral("([^)';]*?)");
-            valueNames << pattern.mid(i + 1, end - i - 1);
+            const qsizetype end = pattern.indexOf(u'}', i);
+            pieces.append({Piece::Value, QString(), pattern.mid(i + 1, end - i - 1), QString()});
             i = end + 1;
         } else if (IsWordChar(c)) {
-            int end = i;
+            qsizetype end = i;
             while (end < pattern.size() && IsWordChar(pattern[end]))
                 ++end;
-            separator(true);
-            expr += QRegularExpression::escape(pattern.mid(i, end - i));
+            pieces.append({Piece::Word, pattern.mid(i, end - i), QString(), QString()});
             i = end;
         } else {
-            separator(false);
-            expr += QRegularExpression::escape(QString(c));
+            pieces.append({Piece::Mark, QString(c), QString(), QString()});
             ++i;
         }
     }
-    expr += QStringLiteral("\\s*;?\\s*$");
-    return expr;
+    return pieces;
 }
 
 struct CompiledShape
 {
     StatementId id;
-    QRegularExpression expr;
-    QStringList valueNames;
+    QList<Piece> pieces;
 };
 
 const QList<CompiledShape> &CompiledShapes()
 {
     static const QList<CompiledShape> compiled = [] {
         QList<CompiledShape> list;
-        for (const Shape &shape : Shapes()) {
-            QStringList names;
-            const QString expr = ToExpression(shape.pattern, names);
-            list.append(
-                {shape.id, QRegularExpression(expr, QRegularExpression::CaseInsensitiveOption), names});
-        }
+        for (const Shape &shape : Shapes())
+            list.append({shape.id, ToPieces(shape.pattern)});
         return list;
     }();
     return compiled;
 }
 
+struct Captured
+{
+    QString name;
+    QString value;
+};
+
+// Matches sql against a shape in one pass: words in any letter case with any
+// blanks between them (and at least one between two words), marks with or
+// without blanks around them, quoted text exactly, a value outside quotes up
+// to the next ')', quote or ';'. At the end an optional ';' and blanks.
+bool MatchShape(const QList<Piece> &pieces, const QString &sql, QList<Captured> &values)
+{
+    const qsizetype n = sql.size();
+    qsizetype pos = 0;
+    const auto skipBlanks = [&] {
+        while (pos < n && IsBlank(sql[pos]))
+            ++pos;
+    };
+    for (const Piece &piece : pieces) {
+        skipBlanks();
+        switch (piece.kind) {
+        case Piece::Word: {
+            qsizetype end = pos;
+            while (end < n && IsWordChar(sql[end]))
+                ++end;
+            if (QStringView(sql).mid(pos, end - pos).compare(piece.text, Qt::CaseInsensitive) != 0)
+                return false;
+            pos = end;
+            break;
+        }
+        case Piece::Mark:
+            if (pos >= n || sql[pos] != piece.text[0])
+                return false;
+            ++pos;
+            break;
+        case Piece::Quoted: {
+            if (pos >= n || sql[pos] != u'\'')
+                return false;
+            const qsizetype end = sql.indexOf(u'\'', pos + 1);
+            if (end < 0)
+                return false;
+            const QStringView inner = QStringView(sql).mid(pos + 1, end - pos - 1);
+            if (piece.valueName.isEmpty()) {
+                if (inner != piece.text)
+                    return false;
+            } else {
+                if (!inner.startsWith(piece.text) || !inner.endsWith(piece.after) ||
+                    inner.size() < piece.text.size() + piece.after.size())
+                    return false;
+                values.append(
+                    {piece.valueName,
+                     inner.mid(piece.text.size(), inner.size() - piece.text.size() - piece.after.size())
+                         .trimmed()
+                         .toString()});
+            }
+            pos = end + 1;
+            break;
+        }
+        case Piece::Value: {
+            qsizetype end = pos;
+            while (end < n && sql[end] != u')' && sql[end] != u'\'' && sql[end] != u';')
+                ++end;
+            values.append({piece.valueName, QStringView(sql).mid(pos, end - pos).trimmed().toString()});
+            pos = end;
+            break;
+        }
+        }
+    }
+    skipBlanks();
+    if (pos < n && sql[pos] == u';')
+        ++pos;
+    skipBlanks();
+    return pos == n;
+}
+
 // A ';' outside quotes with more text after it starts a second statement.
 bool HasSecondStatement(const QString &sql)
 {
+    qsizetype last = sql.size() - 1; // the last character that is not blank
+    while (last >= 0 && sql[last].isSpace())
+        --last;
     bool quoted = false;
-    for (int i = 0; i < sql.size(); ++i) {
+    for (qsizetype i = 0; i < last; ++i) {
         if (sql[i] == u'\'')
             quoted = !quoted;
-        else if (sql[i] == u';' && !quoted && !sql.mid(i + 1).trimmed().isEmpty())
+        else if (sql[i] == u';' && !quoted)
             return true;
     }
     return false;
@@ -187,22 +252,24 @@ const TableDef &TableRead(StatementId id)
 
 std::optional<Statement> Recognize(const QString &sql)
 {
+    if (sql.size() > MaxStatementLength)
+        throw kx::Error(QStringLiteral("Statement of %1 characters exceeds the limit of %2 characters")
+                            .arg(sql.size())
+                            .arg(MaxStatementLength));
     if (HasSecondStatement(sql))
         throw kx::Error(QStringLiteral("Only one statement per request is accepted"));
     for (const CompiledShape &shape : CompiledShapes()) {
-        const QRegularExpressionMatch m = shape.expr.match(sql);
-        if (!m.hasMatch())
+        QList<Captured> values;
+        if (!MatchShape(shape.pieces, sql, values))
             continue;
         Statement statement{shape.id, 0, QString()};
-        for (int i = 0; i < shape.valueNames.size(); ++i) {
-            const QString value = m.captured(i + 1).trimmed();
-            const QString &name = shape.valueNames[i];
-            if (name == u"room")
-                statement.room = CheckRoom(value);
-            else if (name == u"datetime")
-                statement.text = CheckDateTime(value);
+        for (const Captured &value : values) {
+            if (value.name == u"room")
+                statement.room = CheckRoom(value.value);
+            else if (value.name == u"datetime")
+                statement.text = CheckDateTime(value.value);
             else
-                statement.text = CheckRom(value);
+                statement.text = CheckRom(value.value);
         }
         return statement;
     }

@@ -33,9 +33,14 @@ bool ReturnsRows(StatementId id);
 // The table a row-returning statement reads.
 const TableDef &TableRead(StatementId id);
 
-// Recognises sql in any letter case and with any spacing between its words.
-// Gives nothing for a statement of another shape; raises kx::Error for a
-// second statement in the text or a value that fails its check.
+// The longest statement text recognised; the card operations' statements
+// are far shorter.
+constexpr qsizetype MaxStatementLength = 4096;
+
+// Recognises sql in any letter case and with any spacing between its words,
+// in time linear in its length. Gives nothing for a statement of another
+// shape; raises kx::Error for a text over MaxStatementLength, a second
+// statement in the text or a value that fails its check.
 std::optional<Statement> Recognize(const QString &sql);
 
 } // namespace lockserver

@@ -129,6 +129,10 @@ TEST_P(ClientDataSetTest, AcceptsTheStatementsInAnyLetterCaseAndSpacing)
         EXPECT_NO_THROW(Reopen(pub, QString::fromUtf8(sql)));
     }
     EXPECT_EQ(pub.FieldAsString(QStringLiteral("Holder")), "Ann");
+    // Up to the length limit, blanks anywhere between words are fine.
+    Reopen(pub,
+           QStringLiteral("select top 1 room from roominfo Where (Room =102") + QString(4000, u' ') + u')');
+    EXPECT_EQ(pub.RecordCount(), 1);
 
     // The check-out text of a moment at midnight has no time part.
     TClientDataSet out(m_connection, QStringLiteral("dsp_writecheckoutrecord"));
@@ -192,6 +196,15 @@ TEST_P(ClientDataSetTest, ProvidersRefuseEverythingButTheirOwnStatements)
         {"dsp_nosuch", Refusal::Open, "select top 1 room from roominfo Where (Room =101)",
          "Provider 'dsp_nosuch' does not exist"},
     };
+    // A statement of half a megabyte is refused by its length, before any matching.
+    const QString huge =
+        QStringLiteral("select top 1 room from roominfo Where (Room =1") + QString(500000, u' ');
+    TClientDataSet big(m_connection, QStringLiteral("dsp_public"));
+    big.SetCommandText(huge);
+    EXPECT_EQ(ErrorOf([&] { big.Open(); }),
+              QStringLiteral("Statement of %1 characters exceeds the limit of 4096 characters")
+                  .arg(huge.size())
+                  .toStdString());
     for (const Refusal &r : refusals) {
         SCOPED_TRACE(std::string(r.provider) + ": " + r.sql);
         TClientDataSet ds(m_connection, QString::fromUtf8(r.provider));
