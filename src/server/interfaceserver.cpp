@@ -1,5 +1,6 @@
 #include "interfaceserver.h"
 
+#include "clientallowlist.h"
 #include "codec.h"
 #include "connectionlog.h"
 #include "hostnames.h"
@@ -9,6 +10,7 @@
 
 #include "platform/errors.h"
 #include "platform/notifier.h"
+#include "platform/profile.h"
 #include "platform/programfolder.h"
 #include "platform/requestthread.h"
 
@@ -25,6 +27,7 @@ namespace {
 
 const QString ClientConnectionText = QStringLiteral("Client connection");
 const QString ClientDisconnectionText = QStringLiteral("Disclient connection");
+const QString ClientRefusedText = QStringLiteral("Client refused: not in AllowedClients");
 const QString CheckInOkText = QStringLiteral("Guest check in ok");
 const QString CheckOutOkText = QStringLiteral("Guest check out ok");
 const QString ReadCardText = QStringLiteral("Read card");
@@ -119,6 +122,16 @@ void InterfaceServer::Close()
 void InterfaceServer::ServerSocketAccept()
 {
     while (QTcpSocket *client = m_server->nextPendingConnection()) {
+        // Read at each accept, as the other settings are read where they are used.
+        const ClientAllowList allowed(
+            ProfileFile(m_folder.SettingsPath())
+                .ReadString(QStringLiteral("Interface"), QStringLiteral("AllowedClients"), QString()));
+        if (!allowed.Allows(client->peerAddress())) {
+            AddLogRow(*client, ClientRefusedText);
+            client->abort();
+            client->deleteLater();
+            continue;
+        }
         m_peers.insert(client, Peer{client->peerAddress(), false});
         connect(client, &QObject::destroyed, this, [this, client] { m_peers.remove(client); });
         connect(client, &QTcpSocket::readyRead, this, [this, client] { ServerSocketClientRead(*client); });

@@ -5,6 +5,7 @@
 
 #include "platform/programfolder.h"
 #include "platform/requestthread.h"
+#include "server/clientallowlist.h"
 #include "server/codec.h"
 #include "server/connectionlog.h"
 #include "server/hostnames.h"
@@ -478,3 +479,54 @@ TEST_F(InterfaceServerTest, TakenPortRaisesAndCloseDropsEveryConnection)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ClientAllowList, MatchesAddressesAndNetworks)
+{
+    const kx::ClientAllowList list(QStringLiteral(" 192.168.1.10, 10.0.0.0/8;fd00::/8  2001:db8::5"));
+    const struct
+    {
+        const char *address;
+        bool allowed;
+    } cases[] = {
+        {"192.168.1.10", true}, {"192.168.1.11", false},       {"10.200.3.4", true},
+        {"11.0.0.1", false},    {"::ffff:192.168.1.10", true}, {"::ffff:10.1.1.1", true},
+        {"fd12::1", true},      {"2001:db8::5", true},         {"2001:db8::6", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(list.Allows(QHostAddress(QString::fromLatin1(c.address))), c.allowed) << c.address;
+    EXPECT_TRUE(list.Unreadable().isEmpty());
+
+    EXPECT_TRUE(kx::ClientAllowList(QStringLiteral("  ")).Allows(QHostAddress(QStringLiteral("8.8.8.8"))))
+        << "an empty list allows every address";
+    const kx::ClientAllowList typo(QStringLiteral("192.168.1.300, 192.168.2.0/33"));
+    EXPECT_FALSE(typo.Allows(QHostAddress(QStringLiteral("192.168.1.30"))));
+    EXPECT_EQ(typo.Unreadable(), QStringList({"192.168.1.300", "192.168.2.0/33"}))
+        << "a mistyped list lets nobody in";
+}
+
+} // namespace
+
+TEST_F(InterfaceServerTest, ClientOutsideAllowedClientsIsClosedAtOnceWithARow)
+{
+    m_home.write("Kandrilox.ini", "[Interface]\nAllowedClients=127.0.0.2, 10.0.0.0/8\n");
+    QTcpSocket refused;
+    refused.bind(QHostAddress(QStringLiteral("127.0.0.3")), 0);
+    refused.connectToHost(QHostAddress::LocalHost, m_server.ServerPort());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_log.rowCount() == 1; }));
+    EXPECT_EQ(m_log.Row(0).at(2), "Client refused: not in AllowedClients");
+    EXPECT_EQ(m_log.Row(0).at(0), "127.0.0.3");
+    refused.write(Frame('R', ""));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return refused.state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(refused.readAll(), QByteArray()) << "it gets nothing";
+    EXPECT_TRUE(m_journal.filter(QStringLiteral("Read")).isEmpty()) << "no card operation ran";
+
+    auto allowed = Connect(QHostAddress(QStringLiteral("127.0.0.2")));
+    ExpectNothingBeforeAProbe(*allowed);
+
+    // The setting is read at each accept.
+    m_home.write("Kandrilox.ini", "[Interface]\nAllowedClients=127.0.0.0/24\n");
+    auto now = Connect(QHostAddress(QStringLiteral("127.0.0.3")));
+    EXPECT_NE(ServerSide(*now), nullptr);
+}
