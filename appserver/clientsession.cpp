@@ -6,11 +6,15 @@
 #include "store/lockprotocol.h"
 
 #include <QJsonArray>
-#include <QTcpSocket>
+#include <QSslSocket>
+#include <QtEndian>
+
+#include <cstdio>
 
 namespace lockserver {
 
 namespace proto = kx::lockprotocol;
+namespace sk = kx::stationkey;
 
 namespace {
 
@@ -31,12 +35,38 @@ QJsonObject Ok()
 
 } // namespace
 
-ClientSession::ClientSession(QTcpSocket *socket, SqlBackend &backend, QObject *parent)
-    : QObject(parent), m_socket(socket), m_backend(backend)
+ClientSession::ClientSession(QTcpSocket *socket, SqlBackend &backend, const SessionPolicy &policy,
+                             QObject *parent)
+    : QObject(parent), m_socket(socket), m_backend(backend), m_policy(policy),
+      m_peer(socket->peerAddress().toString())
 {
     m_socket->setParent(this);
+    // Qt's own buffer stays small; the message being taken is the only large one.
+    m_socket->setReadBufferSize(ReadAheadBytes);
     connect(m_socket, &QTcpSocket::readyRead, this, &ClientSession::ReadMessages);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &ClientSession::ReadMessages);
     connect(m_socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
+    m_stall.setSingleShot(true);
+    m_stall.setInterval(m_policy.messageTimeoutMs);
+    connect(&m_stall, &QTimer::timeout, this, &ClientSession::Stalled);
+    m_stall.start(); // the TLS handshake and the hello count against it
+
+    auto *tls = qobject_cast<QSslSocket *>(m_socket);
+    if (tls && !tls->isEncrypted())
+        connect(tls, &QSslSocket::encrypted, this, &ClientSession::Greet);
+    else
+        Greet();
+}
+
+void ClientSession::Greet()
+{
+    m_nonce = sk::NewNonce();
+    QJsonObject greeting = Ok();
+    greeting.insert(QStringLiteral("server"), ServerObjectName);
+    greeting.insert(QStringLiteral("protocol"), proto::ProtocolVersion);
+    greeting.insert(QStringLiteral("nonce"), m_nonce);
+    greeting.insert(QStringLiteral("stationKey"), !m_policy.keys.isEmpty());
+    Send(greeting);
 }
 
 void ClientSession::ReadMessages()
@@ -45,19 +75,68 @@ void ClientSession::ReadMessages()
         m_socket->readAll();
         return;
     }
-    m_buffer.append(m_socket->readAll());
+    if (m_nonce.isEmpty())
+        return; // a TLS handshake still going on
     for (;;) {
+        // A peer that does not read its answers gets no further ones for now.
+        if (m_socket->bytesToWrite() > MaxPendingOutput)
+            break;
+        m_buffer.append(m_socket->readAll());
+        if (m_buffer.size() >= proto::HeaderSize) {
+            const qsizetype whole = proto::HeaderSize + qFromBigEndian<quint32>(m_buffer.constData());
+            if (whole <= proto::HeaderSize + qsizetype(proto::MaxMessageSize) && m_buffer.capacity() < whole)
+                m_buffer.reserve(whole); // exactly the message, not a doubling of the buffer
+        }
         QJsonObject message;
         QString error;
-        switch (proto::TakeMessage(m_buffer, message, error)) {
-        case proto::FrameStatus::Incomplete: return;
-        case proto::FrameStatus::Oversize: SendAndClose(proto::ErrorReply(error)); return;
-        case proto::FrameStatus::Malformed: Send(proto::ErrorReply(error)); break;
-        case proto::FrameStatus::Complete: Send(Handle(message)); break;
+        const proto::FrameStatus status = proto::TakeMessage(m_buffer, message, error);
+        if (status == proto::FrameStatus::Incomplete) {
+            if (m_socket->bytesAvailable() > 0)
+                continue;
+            break;
         }
+        if (status == proto::FrameStatus::Oversize) {
+            SendAndClose(proto::ErrorReply(error));
+            return;
+        }
+        Send(status == proto::FrameStatus::Complete ? Handle(message) : proto::ErrorReply(error));
         if (m_closing)
             return;
     }
+    WatchForStall();
+}
+
+void ClientSession::WatchForStall()
+{
+    // Runs from the first byte of a message until it is whole, and from the
+    // connection's start until its hello.
+    if (m_greeted && m_buffer.isEmpty())
+        m_stall.stop();
+    else if (!m_stall.isActive())
+        m_stall.start();
+}
+
+void ClientSession::Stalled()
+{
+    Log(QStringLiteral("closed the connection from %1: %2 within %3 s")
+            .arg(m_peer, m_greeted ? QStringLiteral("a message did not arrive whole")
+                                   : QStringLiteral("no hello arrived"))
+            .arg(m_policy.messageTimeoutMs / 1000.0));
+    m_closing = true;
+    m_socket->abort();
+    deleteLater();
+}
+
+void ClientSession::Log(const QString &text) const
+{
+    std::fprintf(stderr, "lockserver: %s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+QJsonObject ClientSession::Refuse(const QString &text)
+{
+    m_closing = true;
+    return proto::ErrorReply(text);
 }
 
 QJsonObject ClientSession::Handle(const QJsonObject &message)
@@ -66,11 +145,8 @@ QJsonObject ClientSession::Handle(const QJsonObject &message)
         const QString op = message.value(QStringLiteral("op")).toString();
         if (op == u"hello")
             return Hello(message);
-        if (!m_greeted) {
-            m_closing = true;
-            return proto::ErrorReply(
-                QStringLiteral("The first message must be a hello naming the server object"));
-        }
+        if (!m_greeted)
+            return Refuse(QStringLiteral("The first message must be a hello naming the server object"));
         if (op == u"open")
             return Open(message);
         if (op == u"execute")
@@ -88,16 +164,35 @@ QJsonObject ClientSession::Handle(const QJsonObject &message)
 QJsonObject ClientSession::Hello(const QJsonObject &message)
 {
     const QString name = message.value(QStringLiteral("server")).toString();
-    if (name != ServerObjectName) {
-        m_closing = true;
-        return proto::ErrorReply(
-            QStringLiteral("Server object '%1' is not provided here; this server provides %2")
-                .arg(name, ServerObjectName));
-    }
-    m_greeted = true;
+    if (name != ServerObjectName)
+        return Refuse(QStringLiteral("Server object '%1' is not provided here; this server provides %2")
+                          .arg(name, ServerObjectName));
     QJsonObject reply = Ok();
     reply.insert(QStringLiteral("server"), ServerObjectName);
     reply.insert(QStringLiteral("protocol"), proto::ProtocolVersion);
+    if (!m_policy.keys.isEmpty()) {
+        const QString stationNonce = message.value(QStringLiteral("nonce")).toString();
+        const QString proof = message.value(QStringLiteral("proof")).toString();
+        if (!sk::IsNonce(stationNonce) || proof.isEmpty()) {
+            Log(QStringLiteral("refused %1: it proved no station key").arg(m_peer));
+            return Refuse(QStringLiteral("This records store serves only stations with a station key "
+                                         "(KeyFile in section Store of Kandrilox.ini)"));
+        }
+        const sk::StationKey *matched = nullptr;
+        for (const sk::StationKey &key : m_policy.keys) {
+            if (sk::SameProof(proof, sk::Proof(key.secret, sk::Role::Station, m_nonce, stationNonce)))
+                matched = &key;
+        }
+        if (!matched) {
+            Log(QStringLiteral("refused %1: its station key is not one of this server's").arg(m_peer));
+            return Refuse(QStringLiteral("The station key was not accepted"));
+        }
+        if (!m_greeted)
+            Log(QStringLiteral("station %1 connected from %2").arg(matched->name, m_peer));
+        reply.insert(QStringLiteral("proof"),
+                     sk::Proof(matched->secret, sk::Role::Server, m_nonce, stationNonce));
+    }
+    m_greeted = true;
     return reply;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "schema.h"
+#include "store/stationkey.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QJsonObject>
 #include <QObject>
+#include <QTimer>
 
 class QTcpSocket;
 
@@ -13,17 +15,38 @@ namespace lockserver {
 
 class SqlBackend;
 
-// One client connection: takes length-prefixed messages off the socket and
-// answers each in turn. The first message must be the hello naming the server
-// object; a message over the size limit ends the connection.
+// What every connection is held to.
+struct SessionPolicy
+{
+    // The station keys a hello must prove one of; empty: no key is asked for.
+    QList<kx::stationkey::StationKey> keys;
+    // How long the hello, or any message once begun, may take to arrive whole.
+    int messageTimeoutMs = 30000;
+};
+
+// One client connection: greets the peer with a nonce, then takes
+// length-prefixed messages off the socket and answers each in turn. The first
+// message must be the hello naming the server object (and proving a station
+// key when the policy has keys); a message over the size limit, or one that
+// stays incomplete for the policy's timeout, ends the connection.
 class ClientSession : public QObject
 {
     Q_OBJECT
 public:
-    ClientSession(QTcpSocket *socket, SqlBackend &backend, QObject *parent);
+    // A TLS socket is greeted once its handshake is done.
+    ClientSession(QTcpSocket *socket, SqlBackend &backend, const SessionPolicy &policy, QObject *parent);
+
+    // Bytes of answers waiting to go out above which no further request is
+    // served until the peer has read them.
+    static constexpr qint64 MaxPendingOutput = 4 * 1024 * 1024;
+    // The most the socket buffers ahead of the message being taken.
+    static constexpr qint64 ReadAheadBytes = 64 * 1024;
 
 private:
+    void Greet();
     void ReadMessages();
+    void WatchForStall();
+    void Stalled();
     QJsonObject Handle(const QJsonObject &message);
     QJsonObject Hello(const QJsonObject &message);
     QJsonObject Open(const QJsonObject &message);
@@ -31,10 +54,16 @@ private:
     QJsonObject Apply(const QJsonObject &message);
     void Send(const QJsonObject &reply);
     void SendAndClose(const QJsonObject &reply);
+    QJsonObject Refuse(const QString &text);
+    void Log(const QString &text) const;
 
     QTcpSocket *m_socket;
     SqlBackend &m_backend;
+    const SessionPolicy &m_policy;
+    QString m_peer;  // the peer's address, for the log
+    QString m_nonce; // sent in the greeting; the hello's proof covers it
     QByteArray m_buffer;
+    QTimer m_stall;
     bool m_greeted = false;
     bool m_closing = false;
     // Per provider, the table its last open query read: where appended rows go.

@@ -8,7 +8,7 @@
 
 namespace lockserver {
 
-std::unique_ptr<SqlBackend> MakeBackend(const QString &url)
+std::unique_ptr<SqlBackend> MakeBackend(const QString &url, const QString &password)
 {
     static const QString sqlitePrefix = QStringLiteral("sqlite:");
     if (url.startsWith(sqlitePrefix, Qt::CaseInsensitive)) {
@@ -23,7 +23,7 @@ std::unique_ptr<SqlBackend> MakeBackend(const QString &url)
     if (parsed.isValid() && (scheme == u"postgresql" || scheme == u"postgres")) {
         PostgresAddress address;
         address.user = parsed.userName(QUrl::FullyDecoded);
-        address.password = parsed.password(QUrl::FullyDecoded);
+        address.password = password.isEmpty() ? parsed.password(QUrl::FullyDecoded) : password;
         address.host = parsed.host(QUrl::FullyDecoded);
         address.port = parsed.port(5432);
         address.database = parsed.path(QUrl::FullyDecoded).mid(1);

@@ -2,7 +2,13 @@
 
 #include "platform/errors.h"
 
+#include <QFile>
 #include <QSqlQuery>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace lockserver {
 
@@ -20,8 +26,34 @@ QString SqliteBackend::Describe() const
     return QStringLiteral("sqlite:") + m_path;
 }
 
+void SqliteBackend::PrepareFile()
+{
+    // The file holds guest names. Made here for its owner only; SQLite gives
+    // its -wal and -shm files the same mode, so a group set on the file (for
+    // backups, with chmod 640) carries over to them too.
+    if (m_path.startsWith(u':') || m_path.startsWith(QStringLiteral("file:")))
+        return; // an in-memory database or a URI: no plain file to make
+    const QByteArray path = QFile::encodeName(m_path);
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+        return;
+    }
+    struct stat info;
+    if (::stat(path.constData(), &info) == 0 && (info.st_mode & (S_IROTH | S_IWOTH))) {
+        std::fprintf(stderr,
+                     "lockserver: warning: %s can be read by every user of this computer; chmod 600 %s\n",
+                     path.constData(), path.constData());
+        std::fflush(stderr);
+    }
+}
+
 void SqliteBackend::Configure(QSqlDatabase &db)
 {
+    if (!m_prepared) {
+        PrepareFile();
+        m_prepared = true;
+    }
     db.setDatabaseName(m_path);
     // The driver sets the busy timeout on every open, reconnections included.
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));

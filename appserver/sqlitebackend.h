@@ -20,7 +20,12 @@ protected:
     QString TypeSql(ColumnType type) const override;
 
 private:
+    // Creates a missing file readable by its owner only; warns about one that
+    // every user may read.
+    void PrepareFile();
+
     QString m_path;
+    bool m_prepared = false;
 };
 
 } // namespace lockserver

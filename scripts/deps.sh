@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     postgresql
+    openssl
     fonts-wqy-microhei
 )
 missing=()

@@ -6,6 +6,8 @@
 #include "platform/programfolder.h"
 #include "shell/locksysteminfo.h"
 
+#include <QDir>
+
 Tdmrmt *dmrmt = nullptr;
 
 Tdmrmt::Tdmrmt(const kx::ProgramFolder &folder, TLockSystemInfo &info, kx::Notifier &notifier)
@@ -32,6 +34,20 @@ void Tdmrmt::ReadServerAddress()
     m_info.ServerIp = settings.ReadString(QStringLiteral("SystemInfo"), QStringLiteral("ServerIp"),
                                           QStringLiteral("127.0.0.1"));
     m_info.ServerPort = settings.ReadInteger(QStringLiteral("SystemInfo"), QStringLiteral("RmtPort"), 2008);
+    ReadStoreSecurity(settings, SocketCon, m_folder);
+}
+
+void ReadStoreSecurity(const kx::ProfileFile &settings, TSocketConnection &connection,
+                       const kx::ProgramFolder &folder)
+{
+    const QString section = QStringLiteral("Store");
+    const QString keyFile = settings.ReadString(section, QStringLiteral("KeyFile"), QString()).trimmed();
+    connection.KeyFile = keyFile.isEmpty()               ? QString()
+                         : QDir::isAbsolutePath(keyFile) ? keyFile
+                                                         : folder.Resolve(keyFile);
+    connection.Tls = settings.ReadInteger(section, QStringLiteral("Tls"), 0) != 0;
+    connection.TlsFingerprint =
+        settings.ReadString(section, QStringLiteral("TlsFingerprint"), QString()).trimmed();
 }
 
 QString ConnectLockServer(TSocketConnection &connection, const QString &address, int port)

@@ -11,6 +11,7 @@ struct TLockSystemInfo;
 
 namespace kx {
 class Notifier;
+class ProfileFile;
 class ProgramFolder;
 } // namespace kx
 
@@ -19,6 +20,10 @@ inline const QString LockServerName = QStringLiteral("LockInterfaceServer.TLockI
 // Points connection at the lock server object on address:port (closing any
 // open connection) and opens it. Gives the error text, empty when connected.
 QString ConnectLockServer(TSocketConnection &connection, const QString &address, int port);
+// Section "Store" of the settings: the station's key file (KeyFile, relative
+// to the program folder or absolute), Tls=1 and TlsFingerprint.
+void ReadStoreSecurity(const kx::ProfileFile &settings, TSocketConnection &connection,
+                       const kx::ProgramFolder &folder);
 // The warning the user gets when the records store cannot be reached.
 void WarnServerConnectFailed(kx::Notifier &notifier);
 

@@ -1,10 +1,10 @@
 #include "socketconnection.h"
 
 #include "lockprotocol.h"
-#include "platform/errors.h"
+#include "stationkey.h"
 
 #include <QDeadlineTimer>
-#include <QTcpSocket>
+#include <QSslSocket>
 #include <QThread>
 
 namespace proto = kx::lockprotocol;
@@ -69,27 +69,103 @@ void TSocketConnection::Open()
     if (Port < 1 || Port > 65535)
         throw kx::StoreError(QStringLiteral("%1 is no valid port for the records store").arg(Port));
 
-    auto socket = std::make_unique<QTcpSocket>();
-    socket->connectToHost(Address.trimmed(), static_cast<quint16>(Port));
-    if (!socket->waitForConnected(ConnectTimeoutMs)) {
-        if (socket->error() == QAbstractSocket::SocketTimeoutError)
-            throw kx::StoreError(QStringLiteral("Records store at %1 did not answer within %2")
-                                     .arg(Where(), SecondsText(ConnectTimeoutMs)));
-        throw kx::StoreError(QStringLiteral("Could not connect to the records store at %1: %2")
-                                 .arg(Where(), socket->errorString()));
-    }
-    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_socket = std::move(socket);
-
-    // The server refuses any other server object and then closes the connection.
+    m_socket = Connect();
+    // The server speaks first: its greeting carries the nonce the hello's
+    // proof covers. It refuses any other server object, or a station without
+    // the key it asks for, and then closes the connection.
     try {
-        Exchange(QJsonObject{{QStringLiteral("op"), QStringLiteral("hello")},
-                             {QStringLiteral("server"), m_serverName},
-                             {QStringLiteral("protocol"), proto::ProtocolVersion}});
+        Hello(Receive(QDeadlineTimer(OperationTimeoutMs)));
     } catch (const kx::StoreError &) {
         Close();
         throw;
     }
+}
+
+std::unique_ptr<QTcpSocket> TSocketConnection::Connect()
+{
+    const auto connectFailed = [this](QAbstractSocket &socket) {
+        if (socket.error() == QAbstractSocket::SocketTimeoutError)
+            return kx::StoreError(QStringLiteral("Records store at %1 did not answer within %2")
+                                      .arg(Where(), SecondsText(ConnectTimeoutMs)));
+        return kx::StoreError(QStringLiteral("Could not connect to the records store at %1: %2")
+                                  .arg(Where(), socket.errorString()));
+    };
+    if (!Tls) {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(Address.trimmed(), static_cast<quint16>(Port));
+        if (!socket->waitForConnected(ConnectTimeoutMs))
+            throw connectFailed(*socket);
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        return socket;
+    }
+
+    if (!QSslSocket::supportsSsl())
+        throw kx::StoreError(
+            QStringLiteral("TLS for the records store is not available: Qt finds no OpenSSL"));
+    QString fingerprint = TlsFingerprint.toLower();
+    fingerprint.remove(u':').remove(u' ');
+    auto socket = std::make_unique<QSslSocket>();
+    // With a fingerprint the certificate is compared with it below; without
+    // one the system's trust store and the address decide.
+    socket->setPeerVerifyMode(fingerprint.isEmpty() ? QSslSocket::VerifyPeer : QSslSocket::QueryPeer);
+    socket->setProtocol(QSsl::TlsV1_2OrLater);
+    socket->connectToHostEncrypted(Address.trimmed(), static_cast<quint16>(Port));
+    if (!socket->waitForConnected(ConnectTimeoutMs))
+        throw connectFailed(*socket);
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    if (!socket->waitForEncrypted(ConnectTimeoutMs)) {
+        QStringList reasons;
+        for (const QSslError &e : socket->sslHandshakeErrors())
+            reasons << e.errorString();
+        if (reasons.isEmpty())
+            reasons << socket->errorString();
+        throw kx::StoreError(QStringLiteral("TLS with the records store at %1 failed: %2")
+                                 .arg(Where(), reasons.join(QStringLiteral("; "))));
+    }
+    if (!fingerprint.isEmpty()) {
+        const QString presented =
+            QString::fromLatin1(socket->peerCertificate().digest(QCryptographicHash::Sha256).toHex());
+        if (!kx::stationkey::SameProof(presented, fingerprint))
+            throw kx::StoreError(QStringLiteral("The records store at %1 presented a certificate whose "
+                                                "fingerprint is not TlsFingerprint; it may not be the "
+                                                "hotel's lockserver")
+                                     .arg(Where()));
+    }
+    return socket;
+}
+
+void TSocketConnection::Hello(const QJsonObject &greeting)
+{
+    namespace sk = kx::stationkey;
+    QJsonObject hello{{QStringLiteral("op"), QStringLiteral("hello")},
+                      {QStringLiteral("server"), m_serverName},
+                      {QStringLiteral("protocol"), proto::ProtocolVersion}};
+    if (KeyFile.isEmpty()) {
+        Exchange(hello); // a server that asks for a key refuses it, with its reason
+        return;
+    }
+    QList<sk::StationKey> keys;
+    try {
+        keys = sk::ReadKeyFile(KeyFile);
+    } catch (const kx::Error &e) {
+        throw kx::StoreError(e.text());
+    }
+    const QString serverNonce = greeting.value(QStringLiteral("nonce")).toString();
+    if (!greeting.value(QStringLiteral("stationKey")).toBool() || !sk::IsNonce(serverNonce))
+        throw kx::StoreError(
+            QStringLiteral("The records store at %1 asks for no station key, but this station "
+                           "has one: start its lockserver with --key-file")
+                .arg(Where()));
+    const QString stationNonce = sk::NewNonce();
+    const QByteArray &secret = keys.first().secret;
+    hello.insert(QStringLiteral("nonce"), stationNonce);
+    hello.insert(QStringLiteral("proof"), sk::Proof(secret, sk::Role::Station, serverNonce, stationNonce));
+    const QJsonObject reply = Exchange(hello);
+    if (!sk::SameProof(reply.value(QStringLiteral("proof")).toString(),
+                       sk::Proof(secret, sk::Role::Server, serverNonce, stationNonce)))
+        throw kx::StoreError(QStringLiteral("The records store at %1 could not prove the station key; it may "
+                                            "not be the hotel's lockserver")
+                                 .arg(Where()));
 }
 
 void TSocketConnection::NoticeLostConnection()
@@ -112,6 +188,18 @@ QJsonObject TSocketConnection::Call(const QJsonObject &request)
     return Exchange(request);
 }
 
+kx::StoreError TSocketConnection::Failure(const QDeadlineTimer &deadline)
+{
+    const bool timedOut = deadline.hasExpired() || m_socket->error() == QAbstractSocket::SocketTimeoutError;
+    const QString why = m_socket->errorString();
+    Close();
+    if (timedOut)
+        return kx::StoreError(QStringLiteral("Records store at %1 did not answer within %2")
+                                  .arg(Where(), SecondsText(OperationTimeoutMs)));
+    return kx::StoreError(
+        QStringLiteral("Lost the connection to the records store at %1: %2").arg(Where(), why));
+}
+
 QJsonObject TSocketConnection::Exchange(const QJsonObject &request)
 {
     const QByteArray frame = proto::EncodeMessage(request);
@@ -119,25 +207,17 @@ QJsonObject TSocketConnection::Exchange(const QJsonObject &request)
         throw kx::StoreError(proto::OversizeText(frame.size() - proto::HeaderSize));
 
     const QDeadlineTimer deadline(OperationTimeoutMs);
-    auto fail = [&]() -> kx::StoreError {
-        const bool timedOut =
-            deadline.hasExpired() || m_socket->error() == QAbstractSocket::SocketTimeoutError;
-        const QString why = m_socket->errorString();
-        Close();
-        if (timedOut)
-            return kx::StoreError(QStringLiteral("Records store at %1 did not answer within %2")
-                                      .arg(Where(), SecondsText(OperationTimeoutMs)));
-        return kx::StoreError(
-            QStringLiteral("Lost the connection to the records store at %1: %2").arg(Where(), why));
-    };
-
     if (m_socket->write(frame) != frame.size())
-        throw fail();
+        throw Failure(deadline);
     while (m_socket->bytesToWrite() > 0) {
         if (!m_socket->waitForBytesWritten(int(deadline.remainingTime())))
-            throw fail();
+            throw Failure(deadline);
     }
+    return Receive(deadline);
+}
 
+QJsonObject TSocketConnection::Receive(const QDeadlineTimer &deadline)
+{
     QByteArray buffer;
     QJsonObject reply;
     for (;;) {
@@ -154,7 +234,7 @@ QJsonObject TSocketConnection::Exchange(const QJsonObject &request)
         if (deadline.hasExpired() || !m_socket->waitForReadyRead(int(deadline.remainingTime()))) {
             if (m_socket->bytesAvailable() > 0)
                 continue; // the last bytes came with the end of the stream
-            throw fail();
+            throw Failure(deadline);
         }
     }
     if (!buffer.isEmpty())

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/errors.h"
+
+#include <QDeadlineTimer>
 #include <QJsonObject>
 #include <QString>
 #include <memory>
@@ -36,6 +39,14 @@ public:
     int ConnectTimeoutMs = 10000;
     int OperationTimeoutMs = 30000;
 
+    // The station's key file (absolute path); empty: the station proves no key.
+    QString KeyFile;
+    // Connect with TLS; the server's certificate must have this SHA-256
+    // fingerprint (hexadecimal, ':' and spaces allowed) or, when it is empty,
+    // be trusted by the system for the address.
+    bool Tls = false;
+    QString TlsFingerprint;
+
 private:
     // "address:port" for error texts.
     QString Where() const;
@@ -44,8 +55,16 @@ private:
     // Hands a socket opened on another thread back to that thread to be
     // deleted there: its notifiers live on that thread.
     void LeaveForeignSocket();
+    // Makes the connection, TLS when asked for, and checks the certificate.
+    std::unique_ptr<QTcpSocket> Connect();
+    // The hello, with the station key's proof when there is a key file.
+    void Hello(const QJsonObject &greeting);
     // Sends one message on the open connection and waits for its answer.
     QJsonObject Exchange(const QJsonObject &request);
+    // Waits for the next message; raises its error text when it is a refusal.
+    QJsonObject Receive(const QDeadlineTimer &deadline);
+    // Closes the connection and gives the error for its loss or its timeout.
+    kx::StoreError Failure(const QDeadlineTimer &deadline);
 
     std::unique_ptr<QTcpSocket> m_socket;
     QString m_serverName;

@@ -59,4 +59,16 @@ inline void Stop(std::unique_ptr<QProcess> &process)
     process.reset();
 }
 
+// Waits until the process has written text to its read channel; true when it did.
+template <typename Server> bool WaitForOutput(Server &server, const QString &text, int timeoutMs = 10000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!server.Output().contains(text)) {
+        if (deadline.hasExpired() || server.Process().state() == QProcess::NotRunning)
+            return false;
+        server.Process().waitForReadyRead(100);
+    }
+    return true;
+}
+
 } // namespace testproc

@@ -14,11 +14,17 @@ class EndToEnd : public ::testing::Test
 protected:
     void SetUp() override
     {
+        Prepare();
+        if (HasFatalFailure())
+            return;
         ASSERT_TRUE(system.Start({QStringLiteral("101-103")})) << system.error().toStdString();
         ASSERT_EQ(
             system.Card({QStringLiteral("place"), QStringLiteral("--serial"), QStringLiteral("78563412")}),
             0);
     }
+
+    // Runs before the system starts.
+    virtual void Prepare() {}
 
     static TDateTime At(int y, int mo, int d, int h, int mi, int s)
     {

@@ -44,6 +44,8 @@ bool LockSystem::Start(const QStringList &rooms)
     }
     if (!StartLockServer())
         return false;
+    if (m_recordWire)
+        m_recorder = std::make_unique<WireRecorder>(m_lockPort);
 
     // The result texts, so that failures log the texts the program ships with.
     QDir().mkpath(m_home + QStringLiteral("/Db"));
@@ -73,13 +75,53 @@ bool LockSystem::Start(const QStringList &rooms)
     return true;
 }
 
+bool LockSystem::UseKeysAndTls()
+{
+    const auto privateFile = [this](const QString &name, const QByteArray &text) {
+        const QString path = m_folder.write(name, text);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        return path;
+    };
+    const QByteArray key = "e2e-station-key-0123456789abcdef";
+    const QString serverKeys = privateFile(QStringLiteral("stations.keys"), "reception " + key + "\n");
+    privateFile(QStringLiteral("home/station.key"), key + "\n");
+
+    QProcess keygen;
+    keygen.start(testproc::Program(QStringLiteral("lockserver")),
+                 {QStringLiteral("tls-keygen"), m_folder.file(QStringLiteral("tls"))});
+    keygen.waitForFinished(60000);
+    const QString printed = QString::fromUtf8(keygen.readAllStandardOutput());
+    const qsizetype at = printed.indexOf(QStringLiteral("fingerprint "));
+    if (keygen.exitCode() != 0 || at < 0) {
+        m_error = QStringLiteral("tls-keygen failed: ") + printed +
+                  QString::fromUtf8(keygen.readAllStandardError());
+        return false;
+    }
+    const QString fingerprint = printed.mid(at + 12).trimmed();
+    m_lockServerSecurity = {
+        QStringLiteral("--key-file"), serverKeys,
+        QStringLiteral("--tls-cert"), m_folder.file(QStringLiteral("tls/lockserver.crt")),
+        QStringLiteral("--tls-key"),  m_folder.file(QStringLiteral("tls/lockserver.key"))};
+    m_storeSettings =
+        QStringLiteral("[Store]\nKeyFile=station.key\nTls=1\nTlsFingerprint=%1\n").arg(fingerprint);
+    return true;
+}
+
+QString LockSystem::LockServerOutput()
+{
+    if (m_lockServer)
+        m_lockServerOutput += QString::fromLocal8Bit(m_lockServer->readAllStandardError());
+    return m_lockServerOutput;
+}
+
 bool LockSystem::StartLockServer(quint16 port)
 {
     m_lockServer = std::make_unique<QProcess>();
     m_lockServer->setReadChannel(QProcess::StandardError);
     m_lockServer->start(testproc::Program(QStringLiteral("lockserver")),
-                        {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port),
-                         QStringLiteral("--database"), QStringLiteral("sqlite:") + m_dbPath});
+                        QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port),
+                                    QStringLiteral("--database"), QStringLiteral("sqlite:") + m_dbPath} +
+                            m_lockServerSecurity);
     QString earlier;
     m_lockPort = testproc::WaitForListening(*m_lockServer, &earlier);
     if (m_lockPort == 0)
@@ -97,10 +139,10 @@ void LockSystem::WriteSettings(int sector)
     m_folder.write("home/Kandrilox.ini",
                    QStringLiteral("[SystemInfo]\nServerIp=127.0.0.1\nRmtPort=%1\n"
                                   "[Config]\nM1CommonDataSector=%2\n"
-                                  "[Encoder]\nLibrary=%3\nCardFile=%4\n")
-                       .arg(m_lockPort)
+                                  "[Encoder]\nLibrary=%3\nCardFile=%4\n%5")
+                       .arg(m_recorder ? m_recorder->Port() : m_lockPort)
                        .arg(sector)
-                       .arg(testproc::Program(QStringLiteral("libhotellock.so")), CardFile())
+                       .arg(testproc::Program(QStringLiteral("libhotellock.so")), CardFile(), m_storeSettings)
                        .toUtf8());
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/tempfolder.h"
+#include "wirerecorder.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -28,6 +29,16 @@ public:
 
     // Sets a variable in kandrilox's environment; before Start.
     void SetEnvironment(const QString &name, const QString &value) { m_environment.insert(name, value); }
+    // Before Start: lockserver asks for station keys and serves TLS; the
+    // station has its key file and the certificate's fingerprint. Gives false
+    // with error() set when the keys or the certificate cannot be made.
+    bool UseKeysAndTls();
+    // Before Start: the station reaches lockserver through a WireRecorder.
+    void RecordWire() { m_recordWire = true; }
+    // Every byte between the station and lockserver so far (with RecordWire).
+    QByteArray Wire() const { return m_recorder ? m_recorder->seen : QByteArray(); }
+    // What lockserver has written to standard error so far.
+    QString LockServerOutput();
 
     bool StartLockServer(quint16 port = 0);
     void StopLockServer();
@@ -73,6 +84,11 @@ private:
     QString m_connectionName;
     std::unique_ptr<QProcess> m_lockServer;
     std::unique_ptr<QProcess> m_kandrilox;
+    QStringList m_lockServerSecurity; // lockserver's key and TLS options
+    QString m_storeSettings;          // section [Store] of Kandrilox.ini
+    QString m_lockServerOutput;
+    bool m_recordWire = false;
+    std::unique_ptr<WireRecorder> m_recorder;
     quint16 m_lockPort = 0;
     quint16 m_port = 0;
     QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();

@@ -41,12 +41,13 @@ protected:
         return pub.RecordCount();
     }
 
-    // A raw connection that has not said hello yet.
+    // A raw connection that has read the server's greeting but not said hello yet.
     std::unique_ptr<QTcpSocket> RawConnection()
     {
         auto socket = std::make_unique<QTcpSocket>();
         socket->connectToHost(QStringLiteral("127.0.0.1"), m_server->Port());
         EXPECT_TRUE(socket->waitForConnected(5000));
+        EXPECT_TRUE(ReadReply(*socket).value(QStringLiteral("ok")).toBool()) << "the greeting";
         return socket;
     }
 
