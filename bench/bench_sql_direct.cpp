@@ -1,11 +1,16 @@
-// bench_sql_direct: the statements of check-in, check-out and card read run
-// straight on the lock database's SQLite file through QtSql, with the
-// settings lockserver uses (write-ahead log, full sync). Beside
+// bench_sql_direct: the floor of the request path. The statements of
+// check-in, check-out and card read run straight on the lock database's
+// SQLite file through QtSql, with the settings lockserver uses (write-ahead
+// log, full sync), and with --encoder the encoder library's own calls of each
+// operation (check-in: read, write; check-out: read, erase; card read: read)
+// are made directly, in the order the operations make them. Beside
 // "frontdesk bench" it shows what the interface client, lockserver and the
-// encoder add to the database's own cost.
-//   bench_sql_direct --database PATH [--cycles N] [--reads N] [--room R]
+// process hops add to the database's and the encoder's own cost.
+//   bench_sql_direct --database PATH [--encoder LIB --ini SETTINGS] [--cycles N] [--reads N] [--room R]
 
 #include "latencyseries.h"
+
+#include "encoding/encoderbinding.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -54,7 +59,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout), err(stderr);
-    QString path;
+    QString path, encoderPath, iniPath;
     int cycles = 200, reads = 200;
     QString room = QStringLiteral("101");
     const QStringList args = app.arguments().mid(1);
@@ -63,6 +68,10 @@ int main(int argc, char *argv[])
         bool ok = true;
         if (args[i] == QLatin1String("--database"))
             path = value;
+        else if (args[i] == QLatin1String("--encoder"))
+            encoderPath = value;
+        else if (args[i] == QLatin1String("--ini"))
+            iniPath = value;
         else if (args[i] == QLatin1String("--cycles"))
             cycles = value.toInt(&ok);
         else if (args[i] == QLatin1String("--reads"))
@@ -72,7 +81,8 @@ int main(int argc, char *argv[])
         else
             ok = false;
         if (!ok || value.isEmpty()) {
-            err << "usage: bench_sql_direct --database PATH [--cycles N] [--reads N] [--room R]\n";
+            err << "usage: bench_sql_direct --database PATH [--encoder LIB --ini SETTINGS] [--cycles N] "
+                   "[--reads N] [--room R]\n";
             return 64;
         }
         ++i;
@@ -81,6 +91,29 @@ int main(int argc, char *argv[])
         err << "bench_sql_direct: --database PATH is needed\n";
         return 64;
     }
+
+    if (encoderPath.isEmpty() != iniPath.isEmpty()) {
+        err << "bench_sql_direct: --encoder and --ini go together\n";
+        return 64;
+    }
+    kx::EncoderBinding encoder;
+    if (!encoderPath.isEmpty()) {
+        if (!encoder.Load(encoderPath)) {
+            err << "bench_sql_direct: " << encoder.LoadError() << '\n';
+            return 1;
+        }
+        encoder.EncodeInit(iniPath);
+    }
+    // The card calls of the operations; a failed call ends the run.
+    TLock_Make work = {};
+    const auto card = [&](const char *call, Word result) {
+        if (result != 1)
+            throw std::runtime_error(std::string(call) + " gave " + std::to_string(result));
+    };
+    const auto readCard = [&] {
+        if (encoder.IsLoaded())
+            card("ReadCard", encoder.ReadCard(work));
+    };
 
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
     db.setDatabaseName(path);
@@ -99,19 +132,19 @@ int main(int argc, char *argv[])
     frontdesk::LatencySeries in(QStringLiteral("checkin")), outs(QStringLiteral("checkout")),
         rd(QStringLiteral("read")), all(QStringLiteral("all"));
     const QString rom = QStringLiteral("0BE0C0DE");
-    const QVariantList card = {rom,
-                               1,
-                               QStringLiteral("Bench"),
-                               QString(),
-                               4,
-                               QString(),
-                               0,
-                               0,
-                               0,
-                               "00000000",
-                               room.toInt(),
-                               "2030-01-01 14:00:00",
-                               "2030-01-03 12:00:00"};
+    const QVariantList cardRecord = {rom,
+                                     1,
+                                     QStringLiteral("Bench"),
+                                     QString(),
+                                     4,
+                                     QString(),
+                                     0,
+                                     0,
+                                     0,
+                                     "00000000",
+                                     room.toInt(),
+                                     "2030-01-01 14:00:00",
+                                     "2030-01-03 12:00:00"};
     const auto timed = [&](frontdesk::LatencySeries &series, const auto &work) {
         QElapsedTimer timer;
         timer.start();
@@ -124,8 +157,15 @@ int main(int argc, char *argv[])
         sql.Exec(QStringLiteral("SELECT room FROM roominfo WHERE (Room =%1) LIMIT 1").arg(room));
         sql.Exec(QStringLiteral("SELECT room FROM GuestInRecord WHERE (enOverride=0) AND (Room =%1) LIMIT 1")
                      .arg(room));
+        readCard();
+        if (encoder.IsLoaded()) {
+            work.RoomDoors[0] = static_cast<Word>(room.toInt());
+            work.LockStartTime = {{2030, 1, 1, 14, 0, 0}};
+            work.LockEndTime = {{2030, 1, 3, 12, 0, 0}};
+            card("MakeGuestCard", encoder.MakeGuestCard(work));
+        }
         sql.Exec(QStringLiteral("SELECT * FROM MakeCardRecord LIMIT 1"));
-        QVariantList values = card;
+        QVariantList values = cardRecord;
         values[5] = Now();
         sql.Exec(QStringLiteral(
                      "INSERT INTO MakeCardRecord (Rom, enOverride, Holder, Explain, CardType, inputtime, "
@@ -136,7 +176,7 @@ int main(int argc, char *argv[])
         sql.Exec(
             QStringLiteral("INSERT INTO GuestInRecord (GuestName, Room, Rom, GuestInTime, GuestLeaveTime, "
                            "InputUser, inputtime) VALUES (?, ?, ?, ?, ?, ?, ?)"),
-            {QStringLiteral("Bench"), room.toInt(), rom, card[11], card[12], QString(), Now()});
+            {QStringLiteral("Bench"), room.toInt(), rom, cardRecord[11], cardRecord[12], QString(), Now()});
     };
     const auto checkOut = [&] {
         sql.Exec(
@@ -147,8 +187,12 @@ int main(int argc, char *argv[])
                      "UPDATE MakeCardRecord SET cardstatus=1,explain='Revoke time:%1' WHERE (Room =%2) AND "
                      "(cardstatus=0)")
                      .arg(Now(), room));
+        readCard();
+        if (encoder.IsLoaded())
+            card("ClearCardData", encoder.ClearCardData(work));
     };
     const auto read = [&] {
+        readCard();
         sql.Exec(QStringLiteral("SELECT * FROM MakeCardRecord WHERE (cardstatus=0) AND (Rom='%1')").arg(rom));
     };
 

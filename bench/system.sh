@@ -1,9 +1,11 @@
 # Sourced by the end-to-end benchmarks. start_system BIN starts the whole
 # system in a temporary folder on free loopback ports: lockserver on a fresh
-# SQLite file with room 101, kandrilox --headless (its rows to $kandrilox_out,
-# default /dev/null) with the virtual encoder and a blank card on it. It sets
-# work, db, home, lock_port, port and kandrilox (the process id); everything
-# is stopped and removed when the script exits.
+# SQLite file with the rooms $rooms (default 101; a copy of the fresh file goes
+# to $db_copy when that is set), kandrilox --headless (its rows to
+# $kandrilox_out, default /dev/null) with the virtual encoder and a blank card
+# on it. It sets work, db, home, lock_port, port, kandrilox (the process id)
+# and startup_ms (from kandrilox's start to its listening line); everything is
+# stopped and removed when the script exits.
 
 work=$(mktemp -d)
 pids=()
@@ -17,13 +19,13 @@ trap cleanup EXIT
 # Waits for a program's "listening on ADDR:PORT" line and prints the port.
 wait_port() {
     local log=$1 pid=$2
-    for _ in $(seq 1 200); do
+    for _ in $(seq 1 5000); do
         if grep -q '^listening on ' "$log" 2>/dev/null; then
             sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$log" | head -n1
             return 0
         fi
         kill -0 "$pid" 2>/dev/null || break
-        sleep 0.05
+        sleep 0.002
     done
     echo "$(basename "$0"): no listening line in $log:" >&2
     cat "$log" >&2
@@ -33,7 +35,8 @@ wait_port() {
 start_system() {
     local bin=$1
     db=$work/lock.db
-    "$bin/lockserver" --database "sqlite:$db" rooms add 101 >/dev/null
+    "$bin/lockserver" --database "sqlite:$db" rooms add ${rooms:-101} >/dev/null
+    [[ -z ${db_copy:-} ]] || cp "$db" "$db_copy"
     "$bin/lockserver" --listen 127.0.0.1:0 --database "sqlite:$db" 2>"$work/lockserver.err" &
     pids+=($!)
     lock_port=$(wait_port "$work/lockserver.err" "${pids[-1]}")
@@ -51,9 +54,12 @@ M1CommonDataSector=0
 Library=$bin/libhotellock.so
 CardFile=$work/card.bin
 INI
+    local started
+    started=$(date +%s%N)
     "$bin/kandrilox" --headless --home "$home" --port 0 >"${kandrilox_out:-/dev/null}" 2>"$work/kandrilox.err" &
     pids+=($!)
     kandrilox=${pids[-1]}
     port=$(wait_port "$work/kandrilox.err" "$kandrilox")
+    startup_ms=$((($(date +%s%N) - started) / 1000000))
     "$bin/hotellock-card" --ini "$home/Kandrilox.ini" place --serial 0BE0C0DE >/dev/null
 }

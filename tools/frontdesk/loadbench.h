@@ -6,21 +6,24 @@
 
 namespace frontdesk {
 
-class Client;
-
 struct LoadSettings
 {
-    int cycles = 200;        // check-in/check-out pairs
-    int reads = 200;         // card reads
-    QByteArray room = "101"; // the room checked in and out; must be free
+    int cycles = 200;        // check-in/check-out pairs per desk
+    int reads = 200;         // card reads of a checked-in card, per desk
+    int blankReads = 0;      // card reads of the blank card, before anything else
+    int echoes = 0;          // round trips of a read frame to an echo server: nothing else runs
+    int desks = 1;           // front desks at once, each on its own connection
+    QByteArray room = "101"; // desk k checks in room + k; the rooms must be free
     QString name = QStringLiteral("Bench");
 };
 
-// Drives check-in/check-out cycles, then card reads of a checked-in card,
-// over one connection,
-// one request at a time (the server serves them one after another anyway),
-// and prints requests per second with p50 and p99 latency per operation.
-// A card must lie on the encoder. Gives 0, or 1 after the first failed request.
-int RunLoad(Client &client, const LoadSettings &settings, QTextStream &out, QTextStream &err);
+// Each desk, on its own connection and one request at a time: check-in/
+// check-out cycles, then card reads of a card it checked in. Before the desks
+// start, blankReads reads of the blank card on the encoder. Prints requests
+// per second (one desk's, from the mean latency) with p50 and p99 per
+// operation, and with several desks a "total" line with the rate of all desks
+// together over the wall-clock time. Gives 0, or 1 after a failed request.
+int RunLoad(const QString &host, quint16 port, int timeoutMs, const LoadSettings &settings, QTextStream &out,
+            QTextStream &err);
 
 } // namespace frontdesk

@@ -25,7 +25,8 @@ const char *const UsageText = "usage: frontdesk [--host H] [--port N] [--timeout
                               "  read\n"
                               "  g                             expects no reply\n"
                               "  raw HEX...                    bytes to send, e.g. 02 00 00 00 00 45 03\n"
-                              "  bench [--cycles N] [--reads N] [--room R]\n"
+                              "  bench [--cycles N] [--reads N] [--room R] [--desks N] [--blank-reads N]\n"
+                              "  bench --echo N                round trips to an echo server\n"
                               "defaults: host 127.0.0.1, port 7800, timeout 5000 ms\n";
 
 struct Arguments
@@ -194,20 +195,33 @@ int main(int argc, char *argv[])
                 if (!TakeText(args, option, room, error))
                     return UsageError(err, error);
                 load.room = room.toLatin1();
+            } else if (option == QLatin1String("--desks")) {
+                if (!TakeNumber(args, option, 1, 64, load.desks, error))
+                    return UsageError(err, error);
+            } else if (option == QLatin1String("--blank-reads")) {
+                if (!TakeNumber(args, option, 0, 10000000, load.blankReads, error))
+                    return UsageError(err, error);
+            } else if (option == QLatin1String("--echo")) {
+                if (!TakeNumber(args, option, 1, 10000000, load.echoes, error))
+                    return UsageError(err, error);
             } else {
                 return UsageError(err, QStringLiteral("unknown bench option ") + option);
             }
         }
+        bool numeric = false;
+        load.room.toInt(&numeric);
+        if (load.desks > 1 && !numeric)
+            return UsageError(err, QStringLiteral("--desks needs a numeric --room: desk k takes room R+k"));
     } else
         return UsageError(err, QStringLiteral("unknown command ") + command);
 
+    if (command == QLatin1String("bench"))
+        return RunLoad(host, quint16(port), timeoutMs, load, out, err) == 0 ? Success : FailureReply;
     Client client(host, quint16(port), timeoutMs);
     if (!client.Connect()) {
         err << "frontdesk: " << client.error() << '\n';
         return NoReply;
     }
-    if (command == QLatin1String("bench"))
-        return RunLoad(client, load, out, err) == 0 ? Success : FailureReply;
     if (command == QLatin1String("g")) {
         // G is only logged: wait a little to make sure nothing comes back.
         QByteArray unexpected;
