@@ -46,15 +46,46 @@ void SplitDateTime(TDateTime value, qint64 &days, qint64 &msecs)
     }
 }
 
+// The calendar date of a day count from 0001-01-01 (day 1); no date (all 0)
+// for day 0 and before. Counts in 400-year eras of a calendar that starts on
+// March 1st, so that the leap day falls at the end of each year.
+DateParts DateOfDays(qint64 days)
+{
+    DateParts parts;
+    if (days <= 0)
+        return parts;
+    const auto z = static_cast<std::uint32_t>(days + 305); // days from 0000-03-01
+    const std::uint32_t era = z / 146097;
+    const std::uint32_t dayOfEra = z - era * 146097;
+    const std::uint32_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::uint32_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::uint32_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+    parts.day = static_cast<int>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
+    parts.month = static_cast<int>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
+    parts.year = static_cast<int>(yearOfEra + era * 400) + (parts.month <= 2 ? 1 : 0);
+    return parts;
+}
+
+TimeParts TimeOfMsecs(qint64 msecs)
+{
+    const auto ms = static_cast<std::uint32_t>(msecs); // below one day's count
+    TimeParts parts;
+    parts.hour = static_cast<int>(ms / 3600000);
+    parts.minute = static_cast<int>(ms / 60000 % 60);
+    parts.second = static_cast<int>(ms / 1000 % 60);
+    parts.msec = static_cast<int>(ms % 1000);
+    return parts;
+}
+
 } // namespace
 
 TDateTime EncodeDate(int year, int month, int day)
 {
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
         throw ConvertError(QStringLiteral("Invalid argument to date encode"));
-    qint64 days = day;
-    for (int m = 1; m < month; ++m)
-        days += DaysInMonth(year, m);
+    // Days of the year before the first of each month, in a common year.
+    static constexpr int DaysBefore[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+    qint64 days = day + DaysBefore[month - 1] + (month > 2 && IsLeapYear(year) ? 1 : 0);
     const qint64 y = year - 1;
     days += y * 365 + y / 4 - y / 100 + y / 400;
     return static_cast<TDateTime>(days - DateDelta);
@@ -78,47 +109,22 @@ DateParts DecodeDate(TDateTime value)
 {
     qint64 days, msecs;
     SplitDateTime(value, days, msecs);
-    DateParts parts;
-    if (days <= 0)
-        return parts; // before 0001-01-01: no calendar date
-    // Walk 400-, 100-, 4- and 1-year periods from 0001-01-01.
-    qint64 t = days - 1;
-    int year = 1;
-    year += static_cast<int>(t / 146097) * 400;
-    t %= 146097;
-    qint64 c = t / 36524;
-    if (c == 4)
-        c = 3;
-    year += static_cast<int>(c) * 100;
-    t -= c * 36524;
-    year += static_cast<int>(t / 1461) * 4;
-    t %= 1461;
-    qint64 y = t / 365;
-    if (y == 4)
-        y = 3;
-    year += static_cast<int>(y);
-    t -= y * 365;
-    int month = 1;
-    while (t >= DaysInMonth(year, month)) {
-        t -= DaysInMonth(year, month);
-        ++month;
-    }
-    parts.year = year;
-    parts.month = month;
-    parts.day = static_cast<int>(t) + 1;
-    return parts;
+    return DateOfDays(days);
 }
 
 TimeParts DecodeTime(TDateTime value)
 {
     qint64 days, msecs;
     SplitDateTime(value, days, msecs);
-    TimeParts parts;
-    parts.hour = static_cast<int>(msecs / 3600000);
-    parts.minute = static_cast<int>(msecs / 60000 % 60);
-    parts.second = static_cast<int>(msecs / 1000 % 60);
-    parts.msec = static_cast<int>(msecs % 1000);
-    return parts;
+    return TimeOfMsecs(msecs);
+}
+
+void DecodeDateTime(TDateTime value, DateParts &date, TimeParts &time)
+{
+    qint64 days, msecs;
+    SplitDateTime(value, days, msecs);
+    date = DateOfDays(days);
+    time = TimeOfMsecs(msecs);
 }
 
 QDateTime ToQDateTime(TDateTime value)

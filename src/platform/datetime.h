@@ -29,6 +29,8 @@ struct TimeParts
 };
 DateParts DecodeDate(TDateTime value);
 TimeParts DecodeTime(TDateTime value);
+// Both at once, for callers that need the whole date-time.
+void DecodeDateTime(TDateTime value, DateParts &date, TimeParts &time);
 
 // Conversions to and from Qt's local date-time.
 QDateTime ToQDateTime(TDateTime value);

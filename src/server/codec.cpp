@@ -3,6 +3,8 @@
 #include "platform/datetime.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -32,23 +34,39 @@ public:
     Frame(const std::uint8_t *bytes, int n) : m_bytes(bytes), m_size(n) {}
 
     int size() const { return m_size; }
+    const std::uint8_t *data() const { return m_bytes; }
     std::uint8_t at(int p) const { return p >= 0 && p < m_size ? m_bytes[p] : 0; }
 
-    // The run of bytes from p up to, not including, the next separator or
-    // the last received byte (the ETX position).
-    QByteArray TextFrom(int p) const
+    // The first separator at or after p and before end, or end when there is none
+    // (also for p past end).
+    int NextSeparator(int p, int end) const
     {
-        const int end = m_size - 1;
-        int q = p;
-        while (q < end && m_bytes[q] != FieldSeparator)
-            ++q;
-        return q > p ? QByteArray(reinterpret_cast<const char *>(m_bytes + p), q - p) : QByteArray();
+        // Fields are short: look at a few bytes before handing a long run to memchr.
+        const int near = std::min(end, p + 8);
+        for (; p < near; ++p) {
+            if (m_bytes[p] == FieldSeparator)
+                return p;
+        }
+        if (p >= end)
+            return end;
+        const void *found = std::memchr(m_bytes + p, FieldSeparator, static_cast<std::size_t>(end - p));
+        return found ? static_cast<int>(static_cast<const std::uint8_t *>(found) - m_bytes) : end;
     }
 
 private:
     const std::uint8_t *m_bytes;
     int m_size;
 };
+
+// Sets text to count bytes from bytes, or appends them. The text keeps its
+// capacity, so a record that is decoded into again needs no new memory.
+void PutText(QByteArray &text, const std::uint8_t *bytes, int count, bool append)
+{
+    const qsizetype at = append ? text.size() : 0;
+    text.resize(at + count);
+    if (count > 0)
+        std::memcpy(text.data() + at, bytes, static_cast<std::size_t>(count));
+}
 
 // One packed-BCD byte as a number. A byte with a nibble above 9 goes
 // through the decimal conversion of its hexadecimal text (after prefix:
@@ -67,20 +85,50 @@ int BcdValue(std::uint8_t b, QLatin1StringView prefix = {})
 // parts raise the date or time encode error.
 TDateTime DecodeBcdDateTime(const Frame &frame, int p)
 {
-    const int year = 2000 + BcdValue(frame.at(p), QLatin1StringView("20"));
-    const int month = BcdValue(frame.at(p + 1));
-    const int day = BcdValue(frame.at(p + 2));
-    const int hour = BcdValue(frame.at(p + 3));
-    const int minute = BcdValue(frame.at(p + 4));
-    const int second = BcdValue(frame.at(p + 5));
-    return kx::EncodeDate(year, month, day) + kx::EncodeTime(hour, minute, second, 0);
+    // The six bytes as one word, byte i in bits 8i..8i+7.
+    std::uint64_t word = 0;
+    if (std::endian::native == std::endian::little && p >= 0 && p + 8 <= frame.size()) {
+        std::memcpy(&word, frame.data() + p, sizeof word);
+        word &= 0xFFFFFFFFFFFFULL;
+    } else {
+        for (int i = 0; i < 6; ++i)
+            word |= std::uint64_t(frame.at(p + i)) << (8 * i);
+    }
+    const auto byte = [word](int i) { return static_cast<std::uint8_t>(word >> (8 * i)); };
+    // All twelve nibbles at once: a nibble is a decimal digit when adding 6
+    // carries nothing out of it.
+    constexpr std::uint64_t Nibbles = 0x0F0F0F0F0F0F0F0FULL;
+    constexpr std::uint64_t Sixes = 0x0606060606060606ULL;
+    const std::uint64_t high = (word >> 4) & Nibbles;
+    const std::uint64_t low = word & Nibbles;
+    if ((((high + Sixes) | (low + Sixes)) & ~Nibbles) == 0) {
+        // Each byte becomes tens * 10 + units, at most 99: no byte overflows.
+        const std::uint64_t values = (high << 3) + (high << 1) + low;
+        const auto part = [values](int i) { return static_cast<int>((values >> (8 * i)) & 0xFF); };
+        return kx::EncodeDate(2000 + part(0), part(1), part(2)) +
+               kx::EncodeTime(part(3), part(4), part(5), 0);
+    }
+    // Byte by byte, so that the first bad byte is the one named.
+    int parts[6];
+    parts[0] = BcdValue(byte(0), QLatin1StringView("20"));
+    for (int i = 1; i < 6; ++i)
+        parts[i] = BcdValue(byte(i));
+    return kx::EncodeDate(2000 + parts[0], parts[1], parts[2]) +
+           kx::EncodeTime(parts[3], parts[4], parts[5], 0);
 }
 
 // Two decimal digits written as one hexadecimal byte: 24 -> 0x24.
+constexpr std::array<std::uint8_t, 100> BcdBytes = [] {
+    std::array<std::uint8_t, 100> bytes{};
+    for (int v = 0; v < 100; ++v)
+        bytes[v] = static_cast<std::uint8_t>((v / 10) << 4 | (v % 10));
+    return bytes;
+}();
+
+// Only the last two digits travel; the parts of a decoded date-time are never negative.
 std::uint8_t ToBcd(int value)
 {
-    value = ((value % 100) + 100) % 100; // only the last two digits travel
-    return static_cast<std::uint8_t>((value / 10) << 4 | (value % 10));
+    return BcdBytes[static_cast<unsigned>(value) % 100];
 }
 
 std::uint8_t *PutBytes(std::uint8_t *out, const QByteArray &bytes, qsizetype count)
@@ -93,12 +141,13 @@ std::uint8_t *PutBytes(std::uint8_t *out, const QByteArray &bytes, qsizetype cou
 
 std::uint8_t *PutBcdDateTime(std::uint8_t *out, TDateTime value)
 {
-    const kx::DateParts date = kx::DecodeDate(value);
+    kx::DateParts date;
+    kx::TimeParts time;
+    kx::DecodeDateTime(value, date, time);
     // A value with no calendar date (not a number, past 9999, before year 1)
     // travels as the unset date-time.
     if (date.year == 0)
         return PutBcdDateTime(out, 0);
-    const kx::TimeParts time = kx::DecodeTime(value);
     *out++ = ToBcd(date.year);
     *out++ = ToBcd(date.month);
     *out++ = ToBcd(date.day);
@@ -122,25 +171,35 @@ int DecodeRequest(const std::uint8_t *buffer, int n, int &command, TCardInterfac
         return kx::DecodeRejected;
     command = letter;
 
-    // A tag that occurs twice gives both values joined, so each text
-    // collects over the whole scan.
-    QByteArray room;
-    QByteArray name;
-    for (int p = 1; p <= last; ++p) {
-        if (frame.at(p) == FieldSeparator || frame.at(p - 1) != FieldSeparator)
-            continue;
-        switch (frame.at(p)) {
+    // Fields start right after a separator: jump from one to the next. The
+    // separator at q starts a field at q + 1 unless another separator follows.
+    // A text runs up to the next separator, and a date that decodes holds only
+    // decimal digits, never a separator: the search goes on after them.
+    // A tag that occurs twice gives both values joined, so each text collects
+    // over the whole scan.
+    bool haveRoom = false;
+    bool haveName = false;
+    for (int q = frame.NextSeparator(0, last); q < last;) {
+        const int p = q + 1;
+        const std::uint8_t tag = frame.at(p);
+        switch (tag) {
         case 'R':
-            room += frame.TextFrom(p + 1);
-            request.Room = room;
-            break;
-        case 'N':
-            name += frame.TextFrom(p + 1);
-            request.GuestName = name;
-            break;
-        case 'D': request.GuestInTime = DecodeBcdDateTime(frame, p + 1); break;
-        case 'O': request.GuestLeaveTime = DecodeBcdDateTime(frame, p + 1); break;
-        default: break;
+        case 'N': {
+            // The value runs up to the next separator or the ETX position.
+            const int end = frame.NextSeparator(p + 1, last);
+            const int count = std::max(0, end - (p + 1));
+            bool &seen = tag == 'R' ? haveRoom : haveName;
+            PutText(tag == 'R' ? request.Room : request.GuestName, frame.data() + p + 1, count, seen);
+            seen = true;
+            q = end;
+            continue;
+        }
+        case 'D':
+        case 'O':
+            (tag == 'D' ? request.GuestInTime : request.GuestLeaveTime) = DecodeBcdDateTime(frame, p + 1);
+            q = frame.NextSeparator(p + 7, last);
+            continue;
+        default: q = frame.NextSeparator(q + 1, last); continue;
         }
     }
     return kx::DecodeAccepted;
