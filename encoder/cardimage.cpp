@@ -2,6 +2,7 @@
 #include "cardslot.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -109,21 +110,28 @@ bool CardImage::IsBlank() const
 
 std::uint32_t Crc32(const std::uint8_t *data, std::size_t size)
 {
+    // One table lookup per byte in place of eight shifts: every call of the
+    // library checks both copies of the card.
+    static constexpr auto Table = [] {
+        std::array<std::uint32_t, 256> table{};
+        for (std::uint32_t n = 0; n < 256; ++n) {
+            std::uint32_t c = n;
+            for (int bit = 0; bit < 8; ++bit)
+                c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+            table[n] = c;
+        }
+        return table;
+    }();
     std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
+    for (std::size_t i = 0; i < size; ++i)
+        crc = Table[(crc ^ data[i]) & 0xFFu] ^ (crc >> 8);
     return ~crc;
 }
 
-std::string SerializeCard(const CardImage &card)
+namespace {
+
+void WritePayload(Writer &w, const CardImage &card)
 {
-    Writer w;
-    w.Bytes(Magic, sizeof Magic);
-    w.U16(FormatVersion);
-    w.U16(PayloadSize);
     w.Bytes(card.serial, sizeof card.serial);
     w.Words(card.romExtra);
     w.Words(card.cardDataA);
@@ -138,12 +146,38 @@ std::string SerializeCard(const CardImage &card)
     w.Words(card.lockEnd);
     w.U16(card.hasCommonData ? 1 : 0);
     w.U16(static_cast<std::uint16_t>(card.commonDataSector));
+}
+
+std::string Image(std::uint16_t version, const CardImage &card, const std::uint16_t *sequence)
+{
+    Writer w;
+    w.Bytes(Magic, sizeof Magic);
+    w.U16(version);
+    w.U16(static_cast<std::uint16_t>(sequence ? CopyPayloadSize : PayloadSize));
+    WritePayload(w, card);
+    if (sequence)
+        w.U16(*sequence);
     const std::string &body = w.Out();
     w.U32(Crc32(reinterpret_cast<const std::uint8_t *>(body.data()), body.size()));
     return w.Out();
 }
 
-LoadResult ParseCard(const std::string &bytes)
+} // namespace
+
+std::string SerializeCard(const CardImage &card)
+{
+    return Image(FormatVersion, card, nullptr);
+}
+
+std::string SerializeCopy(const CardImage &card, std::uint16_t sequence)
+{
+    return Image(TwoCopyVersion, card, &sequence);
+}
+
+namespace {
+
+// One image: version 1 alone, or one copy of a two-copy file.
+LoadResult ParseImage(const std::string &bytes, std::uint16_t wantedVersion)
 {
     LoadResult result;
     result.status = LoadStatus::Damaged;
@@ -151,20 +185,23 @@ LoadResult ParseCard(const std::string &bytes)
         result.error = "not a card image (bad magic or too short)";
         return result;
     }
+    const bool twoCopy = wantedVersion == TwoCopyVersion;
+    const std::size_t payload = twoCopy ? CopyPayloadSize : PayloadSize;
+    const std::size_t size = 8 + payload + 4;
     Reader r(bytes);
     char magic[4];
     r.Bytes(magic, sizeof magic);
     const std::uint16_t version = r.U16();
-    if (version != FormatVersion) {
+    if (version != wantedVersion) {
         result.status = LoadStatus::UnknownVersion;
         result.error = "card image version " + std::to_string(version) + " is not supported";
         return result;
     }
-    if (r.U16() != PayloadSize || bytes.size() != FileSize) {
+    if (r.U16() != payload || bytes.size() != size) {
         result.error = "card image has the wrong size";
         return result;
     }
-    const std::uint32_t expected = Crc32(reinterpret_cast<const std::uint8_t *>(bytes.data()), FileSize - 4);
+    const std::uint32_t expected = Crc32(reinterpret_cast<const std::uint8_t *>(bytes.data()), size - 4);
     CardImage &card = result.card;
     r.Bytes(card.serial, sizeof card.serial);
     r.Words(card.romExtra);
@@ -180,6 +217,8 @@ LoadResult ParseCard(const std::string &bytes)
     r.Words(card.lockEnd);
     const std::uint16_t flags = r.U16();
     card.commonDataSector = static_cast<std::int16_t>(r.U16());
+    if (twoCopy)
+        result.sequence = r.U16();
     if (r.U32() != expected) {
         result.error = "card image checksum does not match";
         result.card = CardImage{};
@@ -195,6 +234,42 @@ LoadResult ParseCard(const std::string &bytes)
     return result;
 }
 
+// True when sequence number a was written after b (the numbers wrap around).
+bool IsNewer(std::uint16_t a, std::uint16_t b)
+{
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(a - b)) > 0;
+}
+
+} // namespace
+
+LoadResult ParseCard(const std::string &bytes)
+{
+    // A file that does not say version 2 at the start is judged as a version 1 image.
+    const bool twoCopy =
+        bytes.size() >= 6 && std::memcmp(bytes.data(), Magic, sizeof Magic) == 0 &&
+        (static_cast<std::uint8_t>(bytes[4]) | static_cast<std::uint8_t>(bytes[5]) << 8) == TwoCopyVersion;
+    if (!twoCopy)
+        return ParseImage(bytes, FormatVersion);
+    if (bytes.size() != TwoCopyFileSize) {
+        LoadResult result;
+        result.status = LoadStatus::Damaged;
+        result.error = "card image has the wrong size";
+        return result;
+    }
+    LoadResult copies[2] = {ParseImage(bytes.substr(0, CopySize), TwoCopyVersion),
+                            ParseImage(bytes.substr(CopySize), TwoCopyVersion)};
+    copies[0].copy = 0;
+    copies[1].copy = 1;
+    const bool valid0 = copies[0].status == LoadStatus::Present;
+    const bool valid1 = copies[1].status == LoadStatus::Present;
+    if (valid0 && valid1)
+        return IsNewer(copies[1].sequence, copies[0].sequence) ? copies[1] : copies[0];
+    if (valid0 || valid1)
+        return valid0 ? copies[0] : copies[1];
+    copies[0].copy = -1;
+    return copies[0];
+}
+
 LoadResult LoadCardFile(const std::string &path)
 {
     LoadResult result;
@@ -206,9 +281,9 @@ LoadResult LoadCardFile(const std::string &path)
         result.error = ErrnoText("cannot open", path);
         return result;
     }
-    // Read at most one byte past the expected size: enough to see a file
+    // Read at most one byte past the largest size: enough to see a file
     // that is too long without reading an arbitrarily large one.
-    std::string bytes(FileSize + 1, '\0');
+    std::string bytes(TwoCopyFileSize + 1, '\0');
     std::size_t got = 0;
     while (got < bytes.size()) {
         const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
@@ -238,7 +313,8 @@ bool SaveCardFile(const std::string &path, const CardImage &card, std::string &e
         return false;
     }
     ::fchmod(fd, 0644); // mkstemp makes it private; a card file is readable by all
-    if (!WriteAll(fd, SerializeCard(card)) || ::fsync(fd) != 0) {
+    // Both copies hold the card; the first is the newer.
+    if (!WriteAll(fd, SerializeCopy(card, 1) + SerializeCopy(card, 0)) || ::fsync(fd) != 0) {
         error = ErrnoText("cannot write", temp);
         ::close(fd);
         ::unlink(temp.c_str());
@@ -256,6 +332,39 @@ bool SaveCardFile(const std::string &path, const CardImage &card, std::string &e
         ::fsync(dir);
         ::close(dir);
     }
+    return true;
+}
+
+bool UpdateCardFile(const std::string &path, const LoadResult &loaded, const CardImage &card,
+                    std::string &error)
+{
+    if (loaded.copy < 0)
+        return SaveCardFile(path, card, error);
+    // Overwriting the file's own bytes changes neither its size nor the
+    // folder: one data sync makes the copy durable, and the newer copy stays
+    // whole until it is.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = ErrnoText("cannot open", path);
+        return false;
+    }
+    const std::string bytes = SerializeCopy(card, static_cast<std::uint16_t>(loaded.sequence + 1));
+    const off_t offset = loaded.copy == 0 ? static_cast<off_t>(CopySize) : 0;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, offset + off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    if (done != bytes.size() || ::fdatasync(fd) != 0) {
+        error = ErrnoText("cannot write", path);
+        ::close(fd);
+        return false;
+    }
+    ::close(fd);
     return true;
 }
 

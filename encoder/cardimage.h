@@ -3,14 +3,19 @@
 // The card lying in the virtual encoder's one slot, and the file that holds it.
 // Plain C++ (no Qt): shared by libhotellock.so and hotellock-card.
 //
-// File layout, all numbers little-endian (158 bytes in version 1):
+// A card image, all numbers little-endian (158 bytes in version 1):
 //   0   4 bytes   magic "KXCD"
 //   4   uint16    format version (1)
 //   6   uint16    payload length in bytes (146)
 //   8   payload   (see CardImage; words are int16)
 //   154 uint32    CRC-32 (IEEE, as zlib) of bytes 0..153
-// The file is replaced atomically (temporary file in the same folder, fsync,
-// rename), so a reader sees either the old or the new card, never a mix.
+// The card file (version 2) holds two copies of 160 bytes each: the same
+// layout with version 2, payload length 148 and a uint16 sequence number
+// after the payload, the CRC covering bytes 0..155 of the copy. A card is
+// written over the older copy and synced once; a reader takes the valid copy
+// with the newer sequence number, so a write cut short by a crash leaves the
+// card as it was before that write. A version 1 file (one image) is still
+// read, and replaced by a version 2 file at its first write.
 
 #include <cstdint>
 #include <string>
@@ -53,6 +58,11 @@ struct CardImage
 constexpr std::uint16_t FormatVersion = 1;
 constexpr std::size_t PayloadSize = 146;
 constexpr std::size_t FileSize = 8 + PayloadSize + 4;
+// The card file of two copies.
+constexpr std::uint16_t TwoCopyVersion = 2;
+constexpr std::size_t CopyPayloadSize = PayloadSize + 2;
+constexpr std::size_t CopySize = 8 + CopyPayloadSize + 4;
+constexpr std::size_t TwoCopyFileSize = 2 * CopySize;
 
 enum class LoadStatus { Present, NoCard, Damaged, UnknownVersion };
 
@@ -61,17 +71,29 @@ struct LoadResult
     LoadStatus status = LoadStatus::NoCard;
     CardImage card;
     std::string error; // why the image could not be used
+    // In a two-copy file: which copy holds the card, and its sequence number.
+    int copy = -1;
+    std::uint16_t sequence = 0;
 };
 
 std::uint32_t Crc32(const std::uint8_t *data, std::size_t size);
 
+// The version 1 image of a card.
 std::string SerializeCard(const CardImage &card);
-// Checks size, magic, version, length and checksum.
+// One copy of a two-copy file.
+std::string SerializeCopy(const CardImage &card, std::uint16_t sequence);
+// A version 1 image or a two-copy file: checks size, magic, version, length
+// and checksum, and takes the newer valid copy.
 LoadResult ParseCard(const std::string &bytes);
 
 LoadResult LoadCardFile(const std::string &path);
-// Replaces the card file atomically; false with error set when it fails.
+// Replaces the card file atomically with a two-copy file (temporary file,
+// fsync, rename, fsync of the folder); false with error set when it fails.
 bool SaveCardFile(const std::string &path, const CardImage &card, std::string &error);
+// Writes card over the older copy of the two-copy file loaded was read from,
+// with one data sync; a file of another kind is replaced as SaveCardFile does.
+bool UpdateCardFile(const std::string &path, const LoadResult &loaded, const CardImage &card,
+                    std::string &error);
 // Takes the card away; false with error set when the file cannot be deleted.
 bool RemoveCardFile(const std::string &path, std::string &error);
 

@@ -1,7 +1,8 @@
 // libhotellock.so: a virtual card encoder with one card slot, behind the five
 // calls of the vendor's encoder library. The slot is a card file (see
-// cardslot.h); every call reads it afresh, so hotellock-card can lay a card
-// on or take it away at any time. Only the five calls are exported.
+// cardslot.h), found once from the settings file EncodeInit is given; every
+// call reads the card file afresh, so hotellock-card can lay a card on or take
+// it away at any time. Only the five calls are exported.
 
 #include "cardimage.h"
 #include "cardslot.h"
@@ -21,7 +22,7 @@ using Word = std::int16_t;
 namespace {
 
 std::mutex g_lock;
-std::string g_settingsPath; // empty until EncodeInit
+std::string g_cardPath; // empty until EncodeInit
 bool g_initialised = false;
 
 template <std::size_t N> void CopyWords(Word (&to)[N], const Word *from)
@@ -44,7 +45,7 @@ template <typename Use> Word WithCard(bool parametersValid, bool save, Use use)
         return Result::NotInitialised;
     if (!parametersValid)
         return Result::ParameterInvalid;
-    const std::string path = hotellock::CardFilePath(g_settingsPath);
+    const std::string &path = g_cardPath;
     const hotellock::LoadResult loaded = hotellock::LoadCardFile(path);
     switch (loaded.status) {
     case LoadStatus::Present: break;
@@ -55,7 +56,7 @@ template <typename Use> Word WithCard(bool parametersValid, bool save, Use use)
     CardImage card = loaded.card;
     use(card);
     std::string error;
-    if (save && !hotellock::SaveCardFile(path, card, error))
+    if (save && !hotellock::UpdateCardFile(path, loaded, card, error))
         return Result::ReadWriteError;
     return Result::Ok;
 }
@@ -69,8 +70,9 @@ HOTELLOCK_EXPORT Word EncodeInit(char *path256)
     const std::size_t length = strnlen(path256, 256);
     if (length == 256 || length == 0)
         return Result::ParameterInvalid; // no terminator in the buffer, or no path
+    const std::string cardPath = hotellock::CardFilePath(std::string(path256, length));
     std::lock_guard guard(g_lock);
-    g_settingsPath.assign(path256, length);
+    g_cardPath = cardPath;
     g_initialised = true;
     return Result::Ok;
 }

@@ -66,8 +66,48 @@ TEST(CardImage, EveryCorruptedByteIsDetected)
 TEST(CardImage, AnotherFormatVersionIsReportedAsSuch)
 {
     std::string bytes = SerializeCard(SampleCard());
-    bytes[4] = 2;
+    bytes[4] = 3;
     EXPECT_EQ(ParseCard(bytes).status, LoadStatus::UnknownVersion);
+}
+
+CardImage RoomCard(std::int16_t room)
+{
+    CardImage card = SampleCard();
+    card.roomDoors[0] = room;
+    return card;
+}
+
+// The newer valid copy of a two-copy file is the card; sequence numbers wrap.
+TEST(CardImage, TwoCopyFileGivesTheNewerValidCopy)
+{
+    const struct
+    {
+        std::uint16_t first, second;
+        bool breakFirst, breakSecond;
+        int copy; // -1: damaged
+    } cases[] = {
+        {1, 0, false, false, 0},     {7, 8, false, false, 1}, {65535, 0, false, false, 1},
+        {0, 65535, false, false, 0}, {8, 7, true, false, 1},  {7, 8, false, true, 0},
+        {7, 8, true, true, -1},
+    };
+    for (const auto &c : cases) {
+        std::string first = SerializeCopy(RoomCard(1), c.first);
+        std::string second = SerializeCopy(RoomCard(2), c.second);
+        if (c.breakFirst)
+            first[40] = static_cast<char>(first[40] ^ 1);
+        if (c.breakSecond)
+            second[CopySize - 1] = static_cast<char>(second[CopySize - 1] ^ 1);
+        const LoadResult parsed = ParseCard(first + second);
+        const std::string label = std::to_string(c.first) + "/" + std::to_string(c.second);
+        if (c.copy < 0) {
+            EXPECT_EQ(parsed.status, LoadStatus::Damaged) << label;
+            continue;
+        }
+        ASSERT_EQ(parsed.status, LoadStatus::Present) << label << ": " << parsed.error;
+        EXPECT_EQ(parsed.copy, c.copy) << label;
+        EXPECT_EQ(parsed.card.roomDoors[0], c.copy + 1) << label;
+    }
+    EXPECT_EQ(ParseCard(SerializeCopy(RoomCard(1), 0)).status, LoadStatus::Damaged); // one copy only
 }
 
 TEST(CardImage, ChecksumIsStandardCrc32)
@@ -124,6 +164,53 @@ TEST_F(CardFiles, SaveLoadAndRemove)
     ASSERT_TRUE(RemoveCardFile(path, error));
     EXPECT_EQ(LoadCardFile(path).status, LoadStatus::NoCard);
     EXPECT_TRUE(RemoveCardFile(path, error)); // removing from an empty slot is no error
+}
+
+std::string FileBytes(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Each write goes over the older copy only, so a write cut short (here: the
+// copy it wrote is spoilt afterwards) leaves the card as the write before it left it.
+TEST_F(CardFiles, UpdateWritesTheOlderCopyAndACutWriteKeepsThePreviousCard)
+{
+    const std::string path = dir + "/card.bin";
+    std::string error;
+    ASSERT_TRUE(SaveCardFile(path, RoomCard(101), error)) << error;
+    ASSERT_EQ(FileBytes(path).size(), TwoCopyFileSize);
+    for (std::int16_t room = 102; room <= 105; ++room) {
+        const LoadResult before = LoadCardFile(path);
+        ASSERT_EQ(before.status, LoadStatus::Present) << before.error;
+        const std::string old = FileBytes(path);
+        ASSERT_TRUE(UpdateCardFile(path, before, RoomCard(room), error)) << error;
+        const std::string now = FileBytes(path);
+        const std::size_t kept = before.copy == 0 ? 0 : CopySize;
+        EXPECT_EQ(now.substr(kept, CopySize), old.substr(kept, CopySize)) << "room " << room;
+        const LoadResult after = LoadCardFile(path);
+        ASSERT_EQ(after.status, LoadStatus::Present) << after.error;
+        EXPECT_EQ(after.card.roomDoors[0], room);
+        EXPECT_NE(after.copy, before.copy);
+
+        std::string cut = now;
+        cut[CopySize - kept + 20] = static_cast<char>(cut[CopySize - kept + 20] ^ 0x55);
+        EXPECT_EQ(ParseCard(cut).card.roomDoors[0], room - 1) << "room " << room;
+    }
+}
+
+TEST_F(CardFiles, VersionOneFileIsReadAndReplacedAtItsFirstWrite)
+{
+    const std::string path = dir + "/card.bin";
+    std::ofstream(path, std::ios::binary) << SerializeCard(RoomCard(101));
+    const LoadResult loaded = LoadCardFile(path);
+    ASSERT_EQ(loaded.status, LoadStatus::Present) << loaded.error;
+    EXPECT_EQ(loaded.card.roomDoors[0], 101);
+    EXPECT_EQ(loaded.copy, -1);
+    std::string error;
+    ASSERT_TRUE(UpdateCardFile(path, loaded, RoomCard(102), error)) << error;
+    EXPECT_EQ(FileBytes(path).size(), TwoCopyFileSize);
+    EXPECT_EQ(LoadCardFile(path).card.roomDoors[0], 102);
 }
 
 TEST_F(CardFiles, FailedSaveReportsThePath)

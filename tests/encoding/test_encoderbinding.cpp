@@ -183,8 +183,10 @@ TEST_F(VirtualEncoder, DamagedCardImageGivesReadWriteFailure)
 {
     Place("12345678");
     const QByteArray good = folder.read(QStringLiteral("encoder-card.bin"));
+    // The file holds two copies of the card: one spoilt copy is survived, so both are spoilt.
     QByteArray flipped = good;
-    flipped[20] = static_cast<char>(flipped[20] ^ 0x01);
+    for (const qsizetype at : {qsizetype(20), good.size() / 2 + 20})
+        flipped[at] = static_cast<char>(flipped[at] ^ 0x01);
     const QByteArray images[] = {flipped, good.left(good.size() - 1), good + "x",
                                  QByteArray("not a card at all")};
     for (const QByteArray &image : images) {
@@ -202,6 +204,7 @@ TEST_F(VirtualEncoder, DamagedCardImageGivesReadWriteFailure)
 TEST_F(VirtualEncoder, CardFileComesFromTheSettingsFile)
 {
     folder.write(QStringLiteral("Kandrilox.ini"), "[encoder]\ncardfile=slot/card.img\n");
+    encoder.EncodeInit(ini); // the library reads the card file's place here
     QDir(folder.path()).mkdir(QStringLiteral("slot"));
     Place("00000042");
     EXPECT_TRUE(QFile::exists(folder.file(QStringLiteral("slot/card.img"))));
