@@ -17,58 +17,12 @@ reads=${READS:-60}
 warmup=${WARMUP:-5}
 command -v valgrind >/dev/null || { echo "cycle-instructions.sh: valgrind is not installed" >&2; exit 1; }
 
-work=$(mktemp -d "${TMPDIR:-/dev/shm}/kx-cycle.XXXXXX")
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-wait_port() {
-    local log=$1 pid=$2
-    for _ in $(seq 1 1200); do
-        if grep -q '^listening on ' "$log" 2>/dev/null; then
-            sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$log" | head -n1
-            return 0
-        fi
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    echo "cycle-instructions.sh: no listening line in $log:" >&2
-    cat "$log" >&2
-    return 1
-}
-
-# Runs a program under callgrind in place of the calling (background) shell.
-grind() { exec valgrind --tool=callgrind --callgrind-out-file="$work/$1.out" --dump-line=no "${@:2}"; }
-
-db=$work/lock.db
-"$bin/lockserver" --database "sqlite:$db" rooms add 101 >/dev/null
-grind lockserver "$bin/lockserver" --listen 127.0.0.1:0 --database "sqlite:$db" 2>"$work/lockserver.err" &
-pids+=($!)
-lock_pid=${pids[-1]}
-lock_port=$(wait_port "$work/lockserver.err" "$lock_pid")
-
-home=$work/home
-mkdir -p "$home"
-cp -r "$bin/Db" "$home/"
-cat >"$home/Kandrilox.ini" <<INI
-[SystemInfo]
-ServerIp=127.0.0.1
-RmtPort=$lock_port
-[Config]
-M1CommonDataSector=0
-[Encoder]
-Library=$bin/libhotellock.so
-CardFile=$work/card.bin
-INI
-"$bin/hotellock-card" --ini "$home/Kandrilox.ini" place --serial 0BE0C0DE >/dev/null
-grind kandrilox "$bin/kandrilox" --headless --home "$home" --port 0 >"$work/kandrilox.out" 2>"$work/kandrilox.err" &
-pids+=($!)
-kx_pid=${pids[-1]}
-port=$(wait_port "$work/kandrilox.err" "$kx_pid")
+export TMPDIR=${TMPDIR:-/dev/shm}
+source "$(dirname "$0")/system.sh"
+launch="valgrind --tool=callgrind --callgrind-out-file=$work/NAME.out --dump-line=no" wait_seconds=120 \
+    start_system "$bin"
+lock_pid=$lockserver
+kx_pid=$kandrilox
 
 desk() { "$bin/frontdesk" --port "$port" --timeout 120000 bench "$@"; }
 desk --cycles "$warmup" --reads 0 >/dev/null

@@ -3,9 +3,12 @@
 # SQLite file with the rooms $rooms (default 101; a copy of the fresh file goes
 # to $db_copy when that is set), kandrilox --headless (its rows to
 # $kandrilox_out, default /dev/null) with the virtual encoder and a blank card
-# on it. It sets work, db, home, lock_port, port, kandrilox (the process id)
+# on it. $launch, when set, is put before both server commands (for example
+# a valgrind command line; $work/NAME in it names a file per program). It sets
+# work, db, home, lock_port, port, lockserver and kandrilox (the process ids)
 # and startup_ms (from kandrilox's start to its listening line); everything is
-# stopped and removed when the script exits.
+# stopped and removed when the script exits. A program gets $wait_seconds
+# (default 10) to start listening.
 
 work=$(mktemp -d)
 pids=()
@@ -19,7 +22,7 @@ trap cleanup EXIT
 # Waits for a program's "listening on ADDR:PORT" line and prints the port.
 wait_port() {
     local log=$1 pid=$2
-    for _ in $(seq 1 5000); do
+    for _ in $(seq 1 $((${wait_seconds:-10} * 500))); do
         if grep -q '^listening on ' "$log" 2>/dev/null; then
             sed -n 's/^listening on .*:\([0-9]*\)$/\1/p' "$log" | head -n1
             return 0
@@ -37,9 +40,10 @@ start_system() {
     db=$work/lock.db
     "$bin/lockserver" --database "sqlite:$db" rooms add ${rooms:-101} >/dev/null
     [[ -z ${db_copy:-} ]] || cp "$db" "$db_copy"
-    "$bin/lockserver" --listen 127.0.0.1:0 --database "sqlite:$db" 2>"$work/lockserver.err" &
+    ${launch:+${launch//NAME/lockserver}} "$bin/lockserver" --listen 127.0.0.1:0 --database "sqlite:$db" 2>"$work/lockserver.err" &
     pids+=($!)
-    lock_port=$(wait_port "$work/lockserver.err" "${pids[-1]}")
+    lockserver=${pids[-1]}
+    lock_port=$(wait_port "$work/lockserver.err" "$lockserver")
 
     home=$work/home
     mkdir -p "$home"
@@ -56,7 +60,8 @@ CardFile=$work/card.bin
 INI
     local started
     started=$(date +%s%N)
-    "$bin/kandrilox" --headless --home "$home" --port 0 >"${kandrilox_out:-/dev/null}" 2>"$work/kandrilox.err" &
+    ${launch:+${launch//NAME/kandrilox}} "$bin/kandrilox" --headless --home "$home" --port 0 >"${kandrilox_out:-/dev/null}" \
+        2>"$work/kandrilox.err" &
     pids+=($!)
     kandrilox=${pids[-1]}
     port=$(wait_port "$work/kandrilox.err" "$kandrilox")
