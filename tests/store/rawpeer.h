@@ -21,6 +21,8 @@ public:
     // Sends the message and gives the answer, empty when none came.
     QJsonObject Call(const QJsonObject &message)
     {
+        if (m_socket.state() != QAbstractSocket::ConnectedState)
+            return {};
         m_socket.write(kx::lockprotocol::EncodeMessage(message));
         m_socket.waitForBytesWritten(5000);
         return Receive();

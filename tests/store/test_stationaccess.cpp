@@ -334,3 +334,96 @@ TEST_F(StationKeyTest, DatabaseFilesAreTheOwnersOnly)
 }
 
 } // namespace
+
+namespace {
+
+// The station's TLS settings against a lockserver with a certificate made by tls-keygen.
+class TlsTest : public StationKeyTest
+{
+protected:
+    void SetUp() override
+    {
+        StationKeyTest::SetUp();
+        QString printed;
+        ASSERT_EQ(LockServerProcess::RunCommand(
+                      QStringLiteral("sqlite:") + m_db,
+                      {QStringLiteral("tls-keygen"), m_folder.file(QStringLiteral("tls"))}, &printed),
+                  0)
+            << printed.toStdString();
+        const qsizetype at = printed.indexOf(u"fingerprint ");
+        ASSERT_NE(at, -1) << printed.toStdString();
+        m_fingerprint = printed.mid(at + 12).trimmed();
+        EXPECT_EQ(ModeOf(m_folder.file(QStringLiteral("tls/lockserver.key"))), 0600u);
+        m_server =
+            StartServer({QStringLiteral("--key-file"), m_serverKeys, QStringLiteral("--tls-cert"),
+                         m_folder.file(QStringLiteral("tls/lockserver.crt")), QStringLiteral("--tls-key"),
+                         m_folder.file(QStringLiteral("tls/lockserver.key"))});
+        Point(m_station, m_server->Port());
+        m_station.KeyFile = m_stationKey;
+        m_station.Tls = true;
+    }
+
+    QString m_fingerprint;
+    std::unique_ptr<LockServerProcess> m_server;
+    TSocketConnection m_station;
+};
+
+TEST_F(TlsTest, StationChecksTheCertificateAgainstItsFingerprint)
+{
+    // In the form openssl prints it: upper case with colons.
+    QString colons;
+    for (qsizetype i = 0; i < m_fingerprint.size(); i += 2)
+        colons += (i ? QStringLiteral(":") : QString()) + m_fingerprint.mid(i, 2).toUpper();
+    m_station.TlsFingerprint = colons;
+    EXPECT_EQ(RoomRows(m_station), 1);
+
+    m_station.Close();
+    m_station.TlsFingerprint = QString(64, u'a');
+    EXPECT_NE(ErrorOf([&] {
+                  m_station.Open();
+              }).find("presented a certificate whose fingerprint is not TlsFingerprint"),
+              std::string::npos);
+    EXPECT_FALSE(m_station.Connected());
+
+    m_station.TlsFingerprint.clear(); // a self-signed certificate is in no trust store
+    EXPECT_NE(ErrorOf([&] { m_station.Open(); }).find("TLS with the records store at 127.0.0.1"),
+              std::string::npos);
+}
+
+TEST_F(TlsTest, PlainPeerGetsNothingFromATlsServer)
+{
+    QTcpSocket plain;
+    plain.connectToHost(QStringLiteral("127.0.0.1"), m_server->Port());
+    ASSERT_TRUE(plain.waitForConnected(5000));
+    plain.write(proto::EncodeMessage(QJsonObject{{QStringLiteral("op"), QStringLiteral("hello")}}));
+    plain.waitForReadyRead(1000);
+    EXPECT_EQ(plain.readAll().indexOf("LockInterfaceServer"), -1) << "no greeting in the clear";
+}
+
+TEST_F(StationKeyTest, PasswordFileIsReadButNeverShown)
+{
+    const QString url = QStringLiteral("postgresql://kandrilox@127.0.0.1:1/lock");
+    const QString open = WritePrivate(m_folder, QStringLiteral("open.pw"), "Secret-Pw-1\n",
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    QString output;
+    EXPECT_EQ(LockServerProcess::RunCommand(
+                  url,
+                  {QStringLiteral("--password-file"), open, QStringLiteral("rooms"), QStringLiteral("list")},
+                  &output),
+              1);
+    EXPECT_NE(output.indexOf(QStringLiteral("Password file %1 can be read or changed by others").arg(open)),
+              -1)
+        << output.toStdString();
+
+    const QString good = WritePrivate(m_folder, QStringLiteral("good.pw"), "Secret-Pw-1\n");
+    EXPECT_EQ(LockServerProcess::RunCommand(
+                  url,
+                  {QStringLiteral("--password-file"), good, QStringLiteral("rooms"), QStringLiteral("list")},
+                  &output),
+              1)
+        << "nothing listens on port 1";
+    EXPECT_EQ(output.indexOf(u"Secret-Pw-1"), -1) << output.toStdString();
+    EXPECT_NE(output.indexOf(u"lockserver: "), -1) << output.toStdString();
+}
+
+} // namespace
