@@ -278,7 +278,10 @@ void ClientSession::Send(const QJsonObject &reply)
         frame = proto::EncodeMessage(
             proto::ErrorReply(QStringLiteral("The answer is too large: %1")
                                   .arg(proto::OversizeText(frame.size() - proto::HeaderSize))));
+    // Out at once: the station waits for this answer, and the socket would
+    // otherwise send it only on the event loop's next pass.
     m_socket->write(frame);
+    m_socket->flush();
     if (m_closing)
         m_socket->disconnectFromHost();
 }

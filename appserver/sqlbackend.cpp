@@ -73,6 +73,7 @@ void SqlBackend::Open()
 
 void SqlBackend::Close()
 {
+    m_prepared.clear();
     if (m_db.isOpen())
         m_db.close();
 }
@@ -105,11 +106,42 @@ QSqlQuery SqlBackend::Run(const QString &sql, const QVariantList &values)
     throw kx::Error(QStringLiteral("Database error: %1").arg(DriverText(query.lastError())));
 }
 
+QSqlQuery &SqlBackend::RunPrepared(const QString &sql, const QVariantList &values)
+{
+    QSqlError error;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto kept = m_prepared.find(sql);
+        if (kept == m_prepared.end()) {
+            QSqlQuery query(m_db);
+            query.setForwardOnly(true);
+            if (query.prepare(sql))
+                kept = m_prepared.emplace(sql, std::move(query)).first;
+            else
+                error = query.lastError();
+        }
+        if (kept != m_prepared.end()) {
+            QSqlQuery &query = kept->second;
+            for (int i = 0; i < values.size(); ++i)
+                query.bindValue(i, values[i]);
+            if (query.exec())
+                return query;
+            error = query.lastError();
+            m_prepared.erase(kept); // prepared afresh next time
+        }
+        // As in Run: outside a transaction the statement runs again once the
+        // connection is back.
+        if (attempt > 0 || m_inTransaction || !Reconnect())
+            break;
+    }
+    throw kx::Error(QStringLiteral("Database error: %1").arg(DriverText(error)));
+}
+
 bool SqlBackend::Reconnect()
 {
     QSqlQuery probe(m_db);
     if (m_db.isOpen() && probe.exec(QStringLiteral("SELECT 1")))
         return false; // the connection is fine: the failure was the statement's own
+    m_prepared.clear();
     m_db.close();
     if (!m_db.open())
         return false;
@@ -180,6 +212,7 @@ QueryResult SqlBackend::Collect(QSqlQuery &query, const QList<ResultColumn> &col
     }
     if (query.lastError().isValid())
         throw kx::Error(QStringLiteral("Database error: %1").arg(DriverText(query.lastError())));
+    query.finish(); // a kept statement holds no read lock between runs
     return result;
 }
 
@@ -191,39 +224,41 @@ QueryResult SqlBackend::Query(const Statement &statement)
 
     switch (statement.id) {
     case StatementId::RoomExists: {
-        QSqlQuery q = Run(QStringLiteral("SELECT %1 FROM roominfo WHERE room = ? LIMIT 1")
-                              .arg(QuotedAlias(QStringLiteral("room"), QStringLiteral("room"))),
-                          {statement.room});
+        QSqlQuery &q = RunPrepared(QStringLiteral("SELECT %1 FROM roominfo WHERE room = ? LIMIT 1")
+                                       .arg(QuotedAlias(QStringLiteral("room"), QStringLiteral("room"))),
+                                   {statement.room});
         return Collect(q, roomColumn);
     }
     case StatementId::RoomOccupied: {
-        QSqlQuery q =
-            Run(QStringLiteral("SELECT %1 FROM GuestInRecord WHERE enOverride = 0 AND Room = ? LIMIT 1")
-                    .arg(QuotedAlias(QStringLiteral("Room"), QStringLiteral("room"))),
-                {statement.room});
+        QSqlQuery &q = RunPrepared(
+            QStringLiteral("SELECT %1 FROM GuestInRecord WHERE enOverride = 0 AND Room = ? LIMIT 1")
+                .arg(QuotedAlias(QStringLiteral("Room"), QStringLiteral("room"))),
+            {statement.room});
         return Collect(q, roomColumn);
     }
     case StatementId::FirstCardRecord: {
-        QSqlQuery q = Run(QStringLiteral("SELECT %1 FROM MakeCardRecord ORDER BY ID LIMIT 1").arg(all));
+        QSqlQuery &q =
+            RunPrepared(QStringLiteral("SELECT %1 FROM MakeCardRecord ORDER BY ID LIMIT 1").arg(all));
         return Collect(q, allColumns);
     }
     case StatementId::FirstGuestRecord: {
-        QSqlQuery q = Run(QStringLiteral("SELECT %1 FROM GuestInRecord ORDER BY ID LIMIT 1").arg(all));
+        QSqlQuery &q =
+            RunPrepared(QStringLiteral("SELECT %1 FROM GuestInRecord ORDER BY ID LIMIT 1").arg(all));
         return Collect(q, allColumns);
     }
     case StatementId::ValidCardsOfRom: {
-        QSqlQuery q =
-            Run(QStringLiteral("SELECT %1 FROM MakeCardRecord WHERE cardstatus = 0 AND Rom = ? ORDER BY ID")
-                    .arg(all),
-                {statement.text});
+        QSqlQuery &q = RunPrepared(
+            QStringLiteral("SELECT %1 FROM MakeCardRecord WHERE cardstatus = 0 AND Rom = ? ORDER BY ID")
+                .arg(all),
+            {statement.text});
         return Collect(q, allColumns);
     }
     case StatementId::OpenStay: {
-        QSqlQuery q =
-            Run(QStringLiteral(
-                    "SELECT %1 FROM GuestInRecord WHERE enOverride = 0 AND Room = ? ORDER BY ID LIMIT 1")
-                    .arg(all),
-                {statement.room});
+        QSqlQuery &q = RunPrepared(
+            QStringLiteral(
+                "SELECT %1 FROM GuestInRecord WHERE enOverride = 0 AND Room = ? ORDER BY ID LIMIT 1")
+                .arg(all),
+            {statement.room});
         return Collect(q, allColumns);
     }
     case StatementId::CloseStays:
@@ -234,23 +269,19 @@ QueryResult SqlBackend::Query(const Statement &statement)
 
 int SqlBackend::Execute(const Statement &statement)
 {
-    QSqlQuery q;
     switch (statement.id) {
     case StatementId::CloseStays:
-        q = Run(
-            QStringLiteral(
-                "UPDATE GuestInRecord SET enOverride = 1, LeaveTime = ? WHERE Room = ? AND enOverride = 0"),
-            {statement.text, statement.room});
-        break;
+        return RunPrepared(QStringLiteral("UPDATE GuestInRecord SET enOverride = 1, LeaveTime = ? WHERE Room "
+                                          "= ? AND enOverride = 0"),
+                           {statement.text, statement.room})
+            .numRowsAffected();
     case StatementId::RevokeCards:
-        q = Run(
-            QStringLiteral(
-                "UPDATE MakeCardRecord SET cardstatus = 1, Explain = ? WHERE Room = ? AND cardstatus = 0"),
-            {QStringLiteral("Revoke time:") + statement.text, statement.room});
-        break;
+        return RunPrepared(QStringLiteral("UPDATE MakeCardRecord SET cardstatus = 1, Explain = ? WHERE Room "
+                                          "= ? AND cardstatus = 0"),
+                           {QStringLiteral("Revoke time:") + statement.text, statement.room})
+            .numRowsAffected();
     default: throw kx::Error(QStringLiteral("This statement returns rows"));
     }
-    return q.numRowsAffected();
 }
 
 QVariant SqlBackend::ToBound(const TableDef &table, const QString &column, const QJsonValue &value) const
@@ -321,7 +352,8 @@ bool SqlBackend::InsertRow(const TableDef &table, const FieldList &fields, QStri
             Run(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table.name));
         } else {
             QStringList marks(names.size(), QStringLiteral("?"));
-            Run(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+            RunPrepared(
+                QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                     .arg(table.name, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
                 values);
         }

@@ -8,11 +8,11 @@
 #include <QList>
 #include <QPair>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 
 #include <functional>
-
-class QSqlQuery;
+#include <unordered_map>
 
 namespace lockserver {
 
@@ -83,6 +83,11 @@ protected:
     // Prepares sql, binds values in order and runs it; raises on failure.
     // sql is always a fixed text of this program: values are never spliced in.
     QSqlQuery Run(const QString &sql, const QVariantList &values = {});
+    // The same for the providers' statements, which run again and again: each
+    // is prepared once per database connection and kept, so that a run only
+    // binds its values. The query stays the backend's; it is good until the
+    // next statement runs.
+    QSqlQuery &RunPrepared(const QString &sql, const QVariantList &values = {});
 
     QSqlDatabase m_db;
 
@@ -100,6 +105,9 @@ private:
 
     QString m_connectionName;
     bool m_inTransaction = false;
+    // RunPrepared's statements by their text (a node map: a query stays put
+    // while others are added).
+    std::unordered_map<QString, QSqlQuery> m_prepared;
 };
 
 } // namespace lockserver
