@@ -1,11 +1,13 @@
 #include "socketconnection.h"
 
+#include "connectonce.h"
 #include "lockprotocol.h"
 #include "stationkey.h"
 
 #include <QDeadlineTimer>
 #include <QSslSocket>
 #include <QThread>
+#include <unistd.h>
 
 namespace proto = kx::lockprotocol;
 
@@ -83,25 +85,33 @@ void TSocketConnection::Open()
 
 std::unique_ptr<QTcpSocket> TSocketConnection::Connect()
 {
-    const auto connectFailed = [this](QAbstractSocket &socket) {
-        if (socket.error() == QAbstractSocket::SocketTimeoutError)
-            return kx::StoreError(QStringLiteral("Records store at %1 did not answer within %2")
-                                      .arg(Where(), SecondsText(ConnectTimeoutMs)));
-        return kx::StoreError(QStringLiteral("Could not connect to the records store at %1: %2")
-                                  .arg(Where(), socket.errorString()));
+    if (Tls && !QSslSocket::supportsSsl())
+        throw kx::StoreError(
+            QStringLiteral("TLS for the records store is not available: Qt finds no OpenSSL"));
+    // One attempt: a store that resets the connection while it is being set
+    // up fails it at once (see ConnectOnce).
+    const kx::ConnectOutcome connected =
+        kx::ConnectOnce(Address.trimmed(), static_cast<quint16>(Port), ConnectTimeoutMs);
+    if (connected.timedOut)
+        throw kx::StoreError(QStringLiteral("Records store at %1 did not answer within %2")
+                                 .arg(Where(), SecondsText(ConnectTimeoutMs)));
+    if (connected.descriptor < 0)
+        throw kx::StoreError(
+            QStringLiteral("Could not connect to the records store at %1: %2").arg(Where(), connected.error));
+    const auto adopt = [&](QTcpSocket &socket) {
+        if (!socket.setSocketDescriptor(connected.descriptor)) {
+            ::close(connected.descriptor);
+            throw kx::StoreError(QStringLiteral("Could not connect to the records store at %1: %2")
+                                     .arg(Where(), socket.errorString()));
+        }
+        socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     };
     if (!Tls) {
         auto socket = std::make_unique<QTcpSocket>();
-        socket->connectToHost(Address.trimmed(), static_cast<quint16>(Port));
-        if (!socket->waitForConnected(ConnectTimeoutMs))
-            throw connectFailed(*socket);
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        adopt(*socket);
         return socket;
     }
 
-    if (!QSslSocket::supportsSsl())
-        throw kx::StoreError(
-            QStringLiteral("TLS for the records store is not available: Qt finds no OpenSSL"));
     QString fingerprint = TlsFingerprint.toLower();
     fingerprint.remove(u':').remove(u' ');
     auto socket = std::make_unique<QSslSocket>();
@@ -109,10 +119,9 @@ std::unique_ptr<QTcpSocket> TSocketConnection::Connect()
     // one the system's trust store and the address decide.
     socket->setPeerVerifyMode(fingerprint.isEmpty() ? QSslSocket::VerifyPeer : QSslSocket::QueryPeer);
     socket->setProtocol(QSsl::TlsV1_2OrLater);
-    socket->connectToHostEncrypted(Address.trimmed(), static_cast<quint16>(Port));
-    if (!socket->waitForConnected(ConnectTimeoutMs))
-        throw connectFailed(*socket);
-    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    adopt(*socket);
+    socket->setPeerVerifyName(Address.trimmed()); // the name the certificate must carry
+    socket->startClientEncryption();
     if (!socket->waitForEncrypted(ConnectTimeoutMs)) {
         QStringList reasons;
         for (const QSslError &e : socket->sslHandshakeErrors())

@@ -13,6 +13,13 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtEndian>
+#include <arpa/inet.h>
+#include <chrono>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -207,3 +214,56 @@ TEST_F(SocketConnectionTest, ApplyRefusesRowsThatAreNoListsOfFields)
 }
 
 } // namespace
+
+// A store that takes each connection and resets it at once (SO_LINGER 0),
+// before, while or after the hello arrives, as many times as there are
+// attempts, and then leaves further connections unanswered in its backlog.
+// Every attempt is a failed connection, told as such: none may go on to a
+// connection the store never takes and wait there for its answer.
+TEST(SocketConnectionReset, ResetDuringTheHelloFailsAtOnce)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 64), 0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length), 0);
+
+    constexpr int Attempts = 40;
+    std::thread resetter([listener] {
+        for (int i = 0; i < Attempts; ++i) {
+            pollfd waiting{listener, POLLIN, 0};
+            if (::poll(&waiting, 1, 10000) <= 0)
+                return; // the client gave up
+            const int peer = ::accept(listener, nullptr, nullptr);
+            if (peer < 0)
+                return;
+            if (i % 2 == 1)
+                std::this_thread::sleep_for(std::chrono::milliseconds(i % 7)); // let the hello arrive
+            const linger reset{1, 0};
+            ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+            ::close(peer);
+        }
+    });
+
+    TSocketConnection connection;
+    connection.Address = QStringLiteral("127.0.0.1");
+    connection.Port = ntohs(address.sin_port);
+    connection.SetServerName(LockServerName);
+    // A wait on an unanswered connection would end in "did not answer".
+    connection.ConnectTimeoutMs = 3000;
+    connection.OperationTimeoutMs = 3000;
+    for (int i = 0; i < Attempts; ++i) {
+        SCOPED_TRACE(i);
+        const std::string error = ErrorOf([&] { connection.Open(); });
+        EXPECT_TRUE(error.starts_with("Lost the connection to the records store at 127.0.0.1:") ||
+                    error.starts_with("Could not connect to the records store at 127.0.0.1:"))
+            << error;
+        EXPECT_FALSE(connection.Connected());
+    }
+    resetter.join();
+    ::close(listener);
+}
