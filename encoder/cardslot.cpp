@@ -23,6 +23,44 @@ bool SameName(const std::string &a, const std::string &b)
                       [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
 }
 
+// A 16-bit word written as a profile integer: decimal, 0x... or $...
+// hexadecimal, with an optional minus sign.
+std::optional<std::int16_t> ParseWord(const std::string &text)
+{
+    std::string digits = Trim(text);
+    bool negative = false;
+    if (!digits.empty() && digits.front() == '-') {
+        negative = true;
+        digits.erase(0, 1);
+    }
+    int base = 10;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        base = 16;
+        digits.erase(0, 2);
+    } else if (digits.size() > 1 && digits[0] == '$') {
+        base = 16;
+        digits.erase(0, 1);
+    }
+    if (digits.empty() || digits.size() > 6)
+        return std::nullopt;
+    long value = 0;
+    for (const char c : digits) {
+        const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                          : base == 16 && std::isxdigit(static_cast<unsigned char>(c))
+                              ? std::tolower(static_cast<unsigned char>(c)) - 'a' + 10
+                              : -1;
+        if (digit < 0)
+            return std::nullopt;
+        value = value * base + digit;
+    }
+    if (negative)
+        value = -value;
+    // A word: signed, or its unsigned 16-bit reading.
+    if (value < -32768 || value > 65535)
+        return std::nullopt;
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(value));
+}
+
 } // namespace
 
 std::string FolderOf(const std::string &path)
@@ -69,6 +107,38 @@ std::string CardFilePath(const std::string &settingsPath)
         return file;
     const std::string folder = FolderOf(settingsPath);
     return folder == "/" ? folder + file : folder + "/" + file;
+}
+
+GuestCardSettings ReadGuestCardSettings(const std::string &settingsPath)
+{
+    GuestCardSettings settings;
+    const std::string mode = Trim(ReadProfileString(settingsPath, "Encoder", "MakeCardMode", ""));
+    if (!mode.empty()) {
+        settings.cardMode = ParseWord(mode);
+        settings.valid = settings.cardMode.has_value();
+    }
+    const std::string doors = Trim(ReadProfileString(settingsPath, "Encoder", "MakeCommonDoors", ""));
+    if (!doors.empty()) {
+        std::array<std::int16_t, 4> words{};
+        std::size_t count = 0, from = 0;
+        for (;;) {
+            const std::size_t comma = doors.find(',', from);
+            const std::optional<std::int16_t> word = ParseWord(doors.substr(from, comma - from));
+            if (!word || count == words.size()) {
+                count = words.size() + 1; // malformed
+                break;
+            }
+            words[count++] = *word;
+            if (comma == std::string::npos)
+                break;
+            from = comma + 1;
+        }
+        if (count == words.size())
+            settings.commonDoors = words;
+        else
+            settings.valid = false;
+    }
+    return settings;
 }
 
 } // namespace hotellock

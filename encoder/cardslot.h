@@ -5,6 +5,9 @@
 // regard to case). Default "encoder-card.bin"; a relative value is taken from
 // the settings file's folder. Plain C++: shared by the library and the tool.
 
+#include <array>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace hotellock {
@@ -20,5 +23,18 @@ std::string ReadProfileString(const std::string &path, const std::string &sectio
 std::string FolderOf(const std::string &path);
 
 std::string CardFilePath(const std::string &settingsPath);
+
+// What the library sets on a guest card it writes, as a vendor's library may:
+// key "MakeCardMode" (CardMode word 0) and key "MakeCommonDoors" (RoomDoors
+// words 8 to 11, four numbers separated by commas) of section "Encoder".
+// Numbers in decimal, 0x... or $...; a missing or empty key sets nothing.
+struct GuestCardSettings
+{
+    std::optional<std::int16_t> cardMode;
+    std::optional<std::array<std::int16_t, 4>> commonDoors;
+    bool valid = true; // false when a key holds something else than it should
+};
+
+GuestCardSettings ReadGuestCardSettings(const std::string &settingsPath);
 
 } // namespace hotellock

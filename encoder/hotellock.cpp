@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <type_traits>
 
 using hotellock::CardImage;
 using hotellock::LoadStatus;
@@ -37,7 +38,8 @@ template <std::size_t N> void CopyWords(Word *to, const Word (&from)[N])
 
 // Runs one call against the card in the slot: refuses calls before EncodeInit
 // and invalid parameters, loads the card, lets use() read or change it, and
-// writes it back when save is set.
+// writes it back when save is set. A use() that gives false refuses the call
+// as one with invalid parameters and leaves the card as it was.
 template <typename Use> Word WithCard(bool parametersValid, bool save, Use use)
 {
     std::lock_guard guard(g_lock);
@@ -54,7 +56,12 @@ template <typename Use> Word WithCard(bool parametersValid, bool save, Use use)
     case LoadStatus::Damaged: return Result::ReadWriteError;
     }
     CardImage card = loaded.card;
-    use(card);
+    if constexpr (std::is_same_v<decltype(use(card)), bool>) {
+        if (!use(card))
+            return Result::ParameterInvalid;
+    } else {
+        use(card);
+    }
     std::string error;
     if (save && !hotellock::UpdateCardFile(path, loaded, card, error))
         return Result::ReadWriteError;
@@ -108,7 +115,11 @@ HOTELLOCK_EXPORT Word MakeGuestCard(Word *cardRom, Word *cardDataA, Word cardWor
     const bool valid = cardRom && cardDataA && cardDataB && cardDataC && roomDoors && cardMode && cardDataD &&
                        lockStartTime && lockEndTime && hotellock::IsValidLockTime(lockStartTime) &&
                        hotellock::IsValidLockTime(lockEndTime);
-    return WithCard(valid, true, [&](CardImage &card) {
+    hotellock::GuestCardSettings settings;
+    const Word result = WithCard(valid, true, [&](CardImage &card) {
+        settings = hotellock::ReadGuestCardSettings(g_settingsPath);
+        if (!settings.valid)
+            return false;
         // The serial belongs to the card in the slot; everything else is written.
         std::memcpy(card.romExtra, cardRom + 4, sizeof card.romExtra);
         CopyWords(card.cardDataA, cardDataA);
@@ -122,7 +133,21 @@ HOTELLOCK_EXPORT Word MakeGuestCard(Word *cardRom, Word *cardDataA, Word cardWor
         CopyWords(card.lockStart, lockStartTime);
         CopyWords(card.lockEnd, lockEndTime);
         card.lockStart[5] = card.lockEnd[5] = 0; // the seconds place is always 0 on a card
+        // The mode and common doors the settings ask for, on the card.
+        if (settings.cardMode)
+            card.cardMode[0] = *settings.cardMode;
+        if (settings.commonDoors)
+            std::memcpy(card.roomDoors + 8, settings.commonDoors->data(), sizeof *settings.commonDoors);
+        return true;
     });
+    // ... and in the caller's record, as the vendor's library leaves them there.
+    if (result == Result::Ok) {
+        if (settings.cardMode)
+            cardMode[0] = *settings.cardMode;
+        if (settings.commonDoors)
+            std::memcpy(roomDoors + 8, settings.commonDoors->data(), sizeof *settings.commonDoors);
+    }
+    return result;
 }
 
 HOTELLOCK_EXPORT Word ClearCardData(Word *cardRom)

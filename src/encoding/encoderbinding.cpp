@@ -133,16 +133,15 @@ Word EncoderBinding::ReadCard(TLock_Make &card)
                           card.LockStartTime.w, card.LockEndTime.w);
 }
 
-Word EncoderBinding::MakeGuestCard(const TLock_Make &card)
+Word EncoderBinding::MakeGuestCard(TLock_Make &card)
 {
     if (!IsLoaded())
         return Unavailable;
-    // The library takes non-const pointers; hand it a copy so the caller's
-    // record stays as it is whatever the library does with them.
-    TLock_Make copy = card;
-    return m_fn->MakeGuestCard(copy.CardRom, copy.CardDataA, copy.CardWord, copy.CardDataB, copy.CardDataC,
-                               copy.RoomDoors, copy.EnOverride, copy.CardMode, copy.CardDataD,
-                               copy.LockStartTime.w, copy.LockEndTime.w);
+    // The record itself: what the library leaves in it (a card mode, the
+    // common doors) is what the card record is made from.
+    return m_fn->MakeGuestCard(card.CardRom, card.CardDataA, card.CardWord, card.CardDataB, card.CardDataC,
+                               card.RoomDoors, card.EnOverride, card.CardMode, card.CardDataD,
+                               card.LockStartTime.w, card.LockEndTime.w);
 }
 
 Word EncoderBinding::ClearCardData(TLock_Make &card)

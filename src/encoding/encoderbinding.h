@@ -33,7 +33,8 @@ public:
     // The card calls give the library's result (1 = success), or -2 when
     // no library is loaded.
     Word ReadCard(TLock_Make &card);
-    Word MakeGuestCard(const TLock_Make &card);
+    // The library may change the record's arrays; the changes stay in card.
+    Word MakeGuestCard(TLock_Make &card);
     // The library is handed the start of card (its CardRom).
     Word ClearCardData(TLock_Make &card);
     Word M1WriteCommonData(Word *block49);

@@ -51,7 +51,7 @@ bool LockSystem::Start(const QStringList &rooms)
     QDir().mkpath(m_home + QStringLiteral("/Db"));
     QFile::copy(testproc::Program(QStringLiteral("Db/EncodeMsg.ini")),
                 m_home + QStringLiteral("/Db/EncodeMsg.ini"));
-    WriteSettings(0);
+    WriteSettings(m_sector);
 
     m_kandrilox = std::make_unique<QProcess>();
     m_kandrilox->setProcessEnvironment(m_environment);
@@ -136,19 +136,26 @@ void LockSystem::StopLockServer()
 
 void LockSystem::WriteSettings(int sector)
 {
-    m_folder.write("home/Kandrilox.ini",
-                   QStringLiteral("[SystemInfo]\nServerIp=127.0.0.1\nRmtPort=%1\n"
-                                  "[Config]\nM1CommonDataSector=%2\n"
-                                  "[Encoder]\nLibrary=%3\nCardFile=%4\n%5")
-                       .arg(m_recorder ? m_recorder->Port() : m_lockPort)
-                       .arg(sector)
-                       .arg(testproc::Program(QStringLiteral("libhotellock.so")), CardFile(), m_storeSettings)
-                       .toUtf8());
+    m_folder.write("home/Kandrilox.ini", QStringLiteral("[SystemInfo]\nServerIp=127.0.0.1\nRmtPort=%1\n"
+                                                        "[Config]\nM1CommonDataSector=%2\n"
+                                                        "[Encoder]\nLibrary=%3\nCardFile=%4\n%5%6")
+                                             .arg(m_recorder ? m_recorder->Port() : m_lockPort)
+                                             .arg(sector)
+                                             .arg(testproc::Program(QStringLiteral("libhotellock.so")),
+                                                  CardFile(), m_encoderLines, m_storeSettings)
+                                             .toUtf8());
 }
 
 void LockSystem::SetCommonDataSector(int sector)
 {
+    m_sector = sector;
     WriteSettings(sector);
+}
+
+void LockSystem::SetEncoderLines(const QString &lines)
+{
+    m_encoderLines = lines;
+    WriteSettings(m_sector);
 }
 
 QByteArray LockSystem::Request(const QByteArray &frame, int timeoutMs)

@@ -48,6 +48,9 @@ public:
 
     // Rewrites Kandrilox.ini with this common-data sector (read at every check-out).
     void SetCommonDataSector(int sector);
+    // Rewrites Kandrilox.ini with these extra lines in section "Encoder"
+    // (the virtual encoder reads them at every call).
+    void SetEncoderLines(const QString &lines);
 
     // Sends one frame on the open connection and waits for a whole reply;
     // empty when none comes within timeoutMs.
@@ -90,6 +93,8 @@ private:
     bool m_recordWire = false;
     std::unique_ptr<WireRecorder> m_recorder;
     quint16 m_lockPort = 0;
+    int m_sector = 0;
+    QString m_encoderLines;
     quint16 m_port = 0;
     QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();
     QTcpSocket m_client;

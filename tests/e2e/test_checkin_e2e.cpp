@@ -115,3 +115,38 @@ TEST_F(EndToEnd, RoomTextsThatAreNoRoomAnswer18AndChangeNothing)
     EXPECT_EQ(Count("MakeCardRecord"), 1);
     EXPECT_EQ(Count("GuestInRecord"), 1);
 }
+
+// A vendor library may set the card mode and the common doors as it writes
+// the card: the card record is made from what it left in the card work area.
+TEST_F(EndToEnd, CardRecordTakesTheModeAndCommonDoorsTheLibrarySet)
+{
+    const struct
+    {
+        const char *lines;
+        bool periodRecorded;
+        const char *commonDoors;
+    } cases[] = {
+        {"MakeCardMode=1\nMakeCommonDoors=0x0A,0x1B,0x2C,0x3D\n", false, "0A1B2C3D"},
+        {"MakeCardMode=2\n", false, "00000000"},
+        {"MakeCardMode=3\nMakeCommonDoors=0x0A,0x1AB,0x2C,0x3D\n", true, "0A1AB2C3D"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.lines);
+        system.SetEncoderLines(QString::fromLatin1(c.lines));
+        ASSERT_EQ(system.Card({"place", "--serial", "78563412"}), 0);
+        ASSERT_EQ(CheckIn("101"), ResultReply(0));
+        const QList<QVariantMap> cards = system.Rows("SELECT * FROM MakeCardRecord WHERE cardstatus=0");
+        ASSERT_EQ(cards.size(), 1);
+        EXPECT_EQ(cards[0]["CommonDoors"].toString(), c.commonDoors);
+        EXPECT_EQ(cards[0]["StartTime"].isNull(), !c.periodRecorded);
+        EXPECT_EQ(cards[0]["EndTime"].isNull(), !c.periodRecorded);
+        // The card itself holds the stay whatever its mode.
+        EXPECT_EQ(system.ShowCard().value("end").toString(), "2024-05-22 12:00");
+        ASSERT_EQ(CheckOut("101"), ResultReply(0));
+    }
+    // A setting the library cannot read refuses the card: nothing is recorded.
+    system.SetEncoderLines(QStringLiteral("MakeCommonDoors=0A,1B\n"));
+    ASSERT_EQ(system.Card({"place", "--serial", "78563412"}), 0);
+    EXPECT_EQ(CheckIn("102"), ResultReply(8));
+    EXPECT_EQ(Count("MakeCardRecord", "Room=102"), 0);
+}

@@ -89,7 +89,8 @@ TEST_F(VirtualEncoder, ReadWithNoCardGivesCardPlaceFailure)
 {
     TLock_Make card{};
     EXPECT_EQ(encoder.ReadCard(card), -1);
-    EXPECT_EQ(encoder.MakeGuestCard(GuestCard()), -1);
+    TLock_Make guest = GuestCard();
+    EXPECT_EQ(encoder.MakeGuestCard(guest), -1);
     EXPECT_EQ(encoder.ClearCardData(card), -1);
     std::array<Word, 49> block{3};
     EXPECT_EQ(encoder.M1WriteCommonData(block.data()), -1);
@@ -193,7 +194,8 @@ TEST_F(VirtualEncoder, DamagedCardImageGivesReadWriteFailure)
         folder.write(QStringLiteral("encoder-card.bin"), image);
         TLock_Make card{};
         EXPECT_EQ(encoder.ReadCard(card), -5);
-        EXPECT_EQ(encoder.MakeGuestCard(GuestCard()), -5);
+        TLock_Make guest = GuestCard();
+        EXPECT_EQ(encoder.MakeGuestCard(guest), -5);
         EXPECT_EQ(encoder.ClearCardData(card), -5);
         EXPECT_EQ(folder.read(QStringLiteral("encoder-card.bin")),
                   image); // left for inspection, not overwritten
