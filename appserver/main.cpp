@@ -5,6 +5,7 @@
 #include "databaseurl.h"
 #include "listener.h"
 #include "platform/errors.h"
+#include "platform/programversion.h"
 #include "security.h"
 #include "shell/unixsignals.h"
 #include "store/stationkey.h"
@@ -34,7 +35,8 @@ const char Usage[] =
     "  rooms list                     print the rooms\n"
     "  records                        print the stays and the cards\n"
     "  station-key NAME               print a new key file line for a station\n"
-    "  tls-keygen DIR                 make a self-signed certificate and key, print the fingerprint\n";
+    "  tls-keygen DIR                 make a self-signed certificate and key, print the fingerprint\n"
+    "  --help, --version              print this text, or the version\n";
 
 struct Options
 {
@@ -49,6 +51,7 @@ struct Options
     bool insecure = false;
     QStringList command;
     bool help = false;
+    bool version = false;
 };
 
 int PositiveNumber(const QString &option, const QString &text)
@@ -74,6 +77,8 @@ Options ParseOptions(const QStringList &args)
             options.command << arg;
         else if (arg == u"--help" || arg == u"-h")
             options.help = true;
+        else if (arg == u"--version")
+            options.version = true;
         else if (arg == u"--insecure")
             options.insecure = true;
         else if (arg == u"--listen")
@@ -135,6 +140,10 @@ int Run(QCoreApplication &app)
     const Options options = ParseOptions(app.arguments());
     if (options.help) {
         std::fputs(Usage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        kx::PrintVersion("lockserver");
         return 0;
     }
     int code = 0;

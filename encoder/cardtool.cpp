@@ -6,6 +6,7 @@
 
 #include "cardimage.h"
 #include "cardslot.h"
+#include "platform/programversion.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -37,11 +38,19 @@ int Fail(const QString &message)
     return ExitFailure;
 }
 
+const char UsageText[] =
+    "usage: hotellock-card [--ini PATH] place [--serial HEX8] | remove | show [--json]\n"
+    "Lays a card on the virtual encoder, takes it away, or shows what it holds.\n"
+    "  --ini PATH       the settings file the encoder library is given (default Kandrilox.ini)\n"
+    "  place            lay a blank card (the serial as the Rom text shows it, else a random one)\n"
+    "  remove           take the card away\n"
+    "  show [--json]    print what the card holds\n"
+    "  --help, --version  print this text, or the version\n";
+
 int Usage(const QString &message)
 {
     Fail(message);
-    std::fprintf(stderr,
-                 "usage: hotellock-card [--ini PATH] place [--serial HEX8] | remove | show [--json]\n");
+    std::fputs(UsageText, stderr);
     return ExitFailure;
 }
 
@@ -169,6 +178,14 @@ int Show(const std::string &cardPath, const QStringList &args)
 
 int Run(QStringList args)
 {
+    if (args.size() == 1 && (args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h"))) {
+        Out() << UsageText;
+        return ExitOk;
+    }
+    if (args.size() == 1 && args[0] == QLatin1String("--version")) {
+        kx::PrintVersion("hotellock-card");
+        return ExitOk;
+    }
     QString ini = QStringLiteral("Kandrilox.ini");
     if (!args.isEmpty() && args[0] == QLatin1String("--ini")) {
         if (args.size() < 2)

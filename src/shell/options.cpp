@@ -2,22 +2,54 @@
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <cstdlib>
+#include <cstring>
 
 namespace kx {
+
+const char UsageText[] = "usage: kandrilox [--headless] [--home DIR] [--port N]\n"
+                         "The hotel lock system interface client: serves the front desk's card requests on\n"
+                         "TCP port 7800, with a tray icon and a connection log window.\n"
+                         "  --headless  run as a service without windows; the connection log goes to\n"
+                         "              standard output\n"
+                         "  --home DIR  folder of Kandrilox.ini and the data files (default: the program's)\n"
+                         "  --port N    front-desk port (default 7800; 0 picks a free port)\n"
+                         "  --help      print this text\n"
+                         "  --version   print the version\n";
+
+InfoRequest FindInfoRequest(int argc, const char *const argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+            return InfoRequest::Help;
+        if (std::strcmp(argv[i], "--version") == 0)
+            return InfoRequest::Version;
+    }
+    return InfoRequest::None;
+}
+
+bool DisplayAvailable(int argc, const char *const argv[])
+{
+    const auto set = [](const char *name) {
+        const char *value = std::getenv(name);
+        return value != nullptr && *value != '\0';
+    };
+    if (set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM"))
+        return true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0)
+            return true;
+    }
+    return false;
+}
 
 std::optional<Options> ParseOptions(const QStringList &arguments, QString &error)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Kandrilox hotel lock system interface client"));
-    const QCommandLineOption headless(QStringLiteral("headless"),
-                                      QStringLiteral("Run as a service without windows."));
-    const QCommandLineOption home(
-        QStringLiteral("home"),
-        QStringLiteral("Folder of the settings and data files (default: the program's)."),
-        QStringLiteral("DIR"));
-    const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("Front-desk port (default 7800, 0: any free)."),
-                                  QStringLiteral("N"));
+    // The options are described once, in UsageText.
+    const QCommandLineOption headless(QStringLiteral("headless"));
+    const QCommandLineOption home(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("N"));
     parser.addOptions({headless, home, port});
     if (!parser.parse(arguments)) {
         error = parser.errorText();

@@ -4,6 +4,7 @@
 #include "client.h"
 #include "frames.h"
 #include "loadbench.h"
+#include "platform/programversion.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -27,7 +28,8 @@ const char *const UsageText = "usage: frontdesk [--host H] [--port N] [--timeout
                               "  raw HEX...                    bytes to send, e.g. 02 00 00 00 00 45 03\n"
                               "  bench [--cycles N] [--reads N] [--room R] [--desks N] [--blank-reads N]\n"
                               "  bench --echo N                round trips to an echo server\n"
-                              "defaults: host 127.0.0.1, port 7800, timeout 5000 ms\n";
+                              "defaults: host 127.0.0.1, port 7800, timeout 5000 ms\n"
+                              "--help, --version: print this text, or the version\n";
 
 struct Arguments
 {
@@ -114,6 +116,9 @@ int main(int argc, char *argv[])
                 return UsageError(err, error);
         } else if (option == QLatin1String("--help")) {
             out << UsageText;
+            return Success;
+        } else if (option == QLatin1String("--version")) {
+            kx::PrintVersion("frontdesk");
             return Success;
         } else {
             return UsageError(err, QStringLiteral("unknown option ") + option);
