@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStyle>
@@ -77,6 +78,7 @@ void Tfrm_main::BuildLayout()
     header->resizeSection(kx::ConnectionLog::TimeColumn,
                           qMax(kx::ConnectionLog::ColumnWidths[kx::ConnectionLog::TimeColumn], timeWidth));
     header->setSectionResizeMode(kx::ConnectionLog::OperationColumn, QHeaderView::Stretch);
+    FollowNewRows();
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -101,6 +103,21 @@ void Tfrm_main::BuildLayout()
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(Splitter1);
+}
+
+void Tfrm_main::FollowNewRows()
+{
+    // While the user looks at the end of the log, a new row scrolls into view;
+    // scrolled back to older rows, the view stays where the user put it.
+    connect(&m_log, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
+        const QScrollBar *bar = lstview_connectionlist->verticalScrollBar();
+        m_followLog = !isVisible() || bar->value() == bar->maximum();
+    });
+    connect(&m_log, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (m_followLog)
+            lstview_connectionlist->scrollToBottom();
+    });
+    connect(&m_log, &QAbstractItemModel::modelReset, this, [this] { m_followLog = true; });
 }
 
 QPushButton *Tfrm_main::AddPanelButton(const char *name, const QString &caption, int left)
@@ -174,8 +191,12 @@ void Tfrm_main::ShowInTray(kx::Notifier &notifier, bool trayAvailable)
 void Tfrm_main::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
         kx::CentreOnScreen(*this);
+        // Opened again: the rows written while it was hidden are in view.
+        if (m_followLog)
+            lstview_connectionlist->scrollToBottom();
+    }
 }
 
 void Tfrm_main::BringToFront()

@@ -73,6 +73,7 @@ protected:
 private:
     void BuildLayout();
     void BuildActions();
+    void FollowNewRows();
     QPushButton *AddPanelButton(const char *name, const QString &caption, int left);
     void BringToFront();
 
@@ -80,4 +81,5 @@ private:
     kx::InterfaceServer &m_server;
     std::function<Tfrm_setportipadder &()> m_networkSettings;
     std::function<void()> m_requestTerminate;
+    bool m_followLog = true; // the view shows the end of the log
 };

@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTcpSocket>
@@ -129,6 +130,42 @@ TEST_F(MainWindow, CleanDataEmptiesTheLogAndTheNextEventIsTheOnlyRow)
     const QAbstractItemModel *model = window.lstview_connectionlist->model();
     ASSERT_EQ(model->rowCount(), 1);
     EXPECT_EQ(model->index(0, 2).data().toString(), QStringLiteral("Client disconnect"));
+}
+
+TEST_F(MainWindow, LogFollowsNewRowsWhileItsEndIsInView)
+{
+    QTreeView *view = window.lstview_connectionlist;
+    const auto lastRowInView = [&] {
+        const QModelIndex last = view->model()->index(view->model()->rowCount() - 1, 0);
+        return view->viewport()->rect().contains(view->visualRect(last));
+    };
+    const auto addRows = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            log.AddLogRow(QStringLiteral("127.0.0.1"), QString(), QStringLiteral("Client connection"));
+        QCoreApplication::processEvents();
+    };
+
+    // Rows written while the window is hidden are in view when it opens.
+    addRows(60);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(lastRowInView());
+    for (int round = 0; round < 3; ++round) {
+        addRows(40);
+        EXPECT_TRUE(lastRowInView()) << "round " << round;
+    }
+
+    // Scrolled back to the first rows, the view stays there.
+    view->scrollToTop();
+    addRows(5);
+    EXPECT_EQ(view->verticalScrollBar()->value(), 0);
+    EXPECT_FALSE(lastRowInView());
+    // Back at the end, it follows again.
+    view->scrollToBottom();
+    addRows(5);
+    EXPECT_TRUE(lastRowInView());
+    window.hide();
 }
 
 TEST_F(MainWindow, MenuCloseStopsListeningDropsConnectionsAndRequestsTermination)
