@@ -118,8 +118,13 @@ void TWelcomeForm::paintEvent(QPaintEvent *event)
 void TWelcomeForm::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
         kx::CentreOnScreen(*this);
+        // Its time ran out before it could be shown (an error box of the
+        // picture stayed open that long): it closes at once.
+        if (m_timeUp)
+            QTimer::singleShot(0, this, &TWelcomeForm::close);
+    }
 }
 
 void TWelcomeForm::mousePressEvent(QMouseEvent *event)
@@ -140,6 +145,12 @@ void TWelcomeForm::keyPressEvent(QKeyEvent *event)
 
 void TWelcomeForm::Timer1Timer()
 {
+    // Not shown yet: closing now would leave the window that is shown next
+    // open for good.
+    if (!isVisible()) {
+        m_timeUp = true;
+        return;
+    }
     close();
 }
 

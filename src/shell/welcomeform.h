@@ -65,4 +65,5 @@ private:
     QString m_notice;
     QFont m_canvasFont;
     bool m_closed = false;
+    bool m_timeUp = false; // the timer ran out before the window was shown
 };

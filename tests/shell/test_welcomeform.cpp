@@ -7,6 +7,7 @@
 #include "shell/welcomeform.h"
 
 #include <QBuffer>
+#include <QEventLoop>
 #include <QImage>
 #include <QScreen>
 #include <QSignalSpy>
@@ -178,6 +179,43 @@ TEST_F(WelcomeForm, ClickOrEscClosesAtOnceAndOnlyOnce)
         EXPECT_EQ(finished.count(), 1);
         EXPECT_FALSE(form->Timer1->isActive());
         EXPECT_FALSE(form->WelcomeBitmap().has_value()) << "released on close";
+    }
+}
+
+// The error box of a damaged picture, left open by the operator for a while:
+// the message box's own modal loop runs meanwhile, timers included.
+class BoxLeftOpen : public RecordingNotifier
+{
+public:
+    explicit BoxLeftOpen(int openMs) : m_openMs(openMs) {}
+    void ReportError(const QString &text) override
+    {
+        RecordingNotifier::ReportError(text);
+        QEventLoop box;
+        QTimer::singleShot(m_openMs, &box, &QEventLoop::quit);
+        box.exec();
+    }
+
+private:
+    int m_openMs;
+};
+
+TEST_F(WelcomeForm, ClosesByItselfAfterAnErrorBoxHowLongEverItWasOpen)
+{
+    folder.write(PicturePath, QByteArray("BM") + QByteArray(200, '\x7f')); // passes the test, no bitmap
+    for (const int openMs : {2500, 500}) {
+        SCOPED_TRACE(openMs);
+        BoxLeftOpen box(openMs);
+        TWelcomeForm form(programFolder, info, box);
+        ASSERT_EQ(box.errors.size(), 1);
+        EXPECT_FALSE(form.WelcomeBitmap().has_value());
+
+        ModalWatchdog watchdog(6000);
+        QSignalSpy finished(&form, &QDialog::finished);
+        form.exec();
+        EXPECT_FALSE(watchdog.fired) << "the splash stayed open";
+        EXPECT_EQ(finished.count(), 1);
+        EXPECT_FALSE(form.isVisible());
     }
 }
 
