@@ -23,7 +23,8 @@ using Word = std::int16_t;
 namespace {
 
 std::mutex g_lock;
-std::string g_cardPath; // empty until EncodeInit
+std::string g_cardPath;     // empty until EncodeInit
+std::string g_settingsPath; // read again by MakeGuestCard for the keys it takes
 bool g_initialised = false;
 
 template <std::size_t N> void CopyWords(Word (&to)[N], const Word *from)
@@ -80,6 +81,7 @@ HOTELLOCK_EXPORT Word EncodeInit(char *path256)
     const std::string cardPath = hotellock::CardFilePath(std::string(path256, length));
     std::lock_guard guard(g_lock);
     g_cardPath = cardPath;
+    g_settingsPath.assign(path256, length);
     g_initialised = true;
     return Result::Ok;
 }
