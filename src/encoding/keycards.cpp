@@ -69,9 +69,11 @@ int CardService::DuplicateKey(const TCardInterface &request)
 int CardService::OneShotKey(const TCardInterface &request)
 {
     // Any room of the hotel, occupied or not: the key opens no stay and
-    // closes none.
-    if (const int r = CheckRoom(request.Room); r != 0 && r != RoomOccupied)
-        return r;
+    // closes none, so it asks only whether the room exists (the occupancy
+    // query would claim a free room for a check-in that never comes).
+    QByteArray number;
+    if (!NormalizeRoomText(request.Room, number) || !RoomExists(number))
+        return RoomNotFound;
     if (request.GuestInTime == 0 || request.GuestLeaveTime <= request.GuestInTime)
         return InvalidKeyPeriodCode;
     if (const int r = CheckInCard(request); r != 0)
