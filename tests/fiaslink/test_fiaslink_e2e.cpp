@@ -160,6 +160,12 @@ TEST_F(FiasLink, NewKeyChecksInReadsBackAndKeyDeleteChecksOut)
     EXPECT_EQ(Count("GuestInRecord", "enOverride=0"), 0);
     EXPECT_EQ(Count("MakeCardRecord", "cardstatus=0"), 0);
     EXPECT_EQ(station.ShowCard().value("room").toInt(), 0);
+
+    // A stay that begins on a later day opens the door from that day's start.
+    EXPECT_EQ(rig.Ask("KR|WS3|KC1|RN102|KTN|GA" + Departure(1) + "|GD" + gd + "|"),
+              "KA|ASOK|CTOperation completed successfully|KC1|WS3|");
+    EXPECT_EQ(station.ShowCard().value("start").toString(),
+              QDate::currentDate().addDays(1).toString(QStringLiteral("yyyy-MM-dd")) + " 00:00");
 }
 
 TEST_F(FiasLink, DuplicateAndOneShotKeysLeaveTheStayAsItIs)
@@ -280,4 +286,39 @@ TEST_F(FiasLink, GarbageOnTheLinkIsSkippedAndTheLinkGoesOn)
                              "record longer than 4096 bytes skipped"})
         EXPECT_GE(rig.WaitLink(QString::fromLatin1(line), from), 0) << line;
     EXPECT_EQ(rig.Ask("KZ|KC1|WS3|"), "KZ|ASNG|CTThe card holds no key|KC1|WS3|");
+}
+
+TEST(FiasLinkCommandLine, AnswersHelpAndVersionAndRefusesBadArguments)
+{
+    const struct
+    {
+        const char *program;
+        QStringList args;
+        int exitCode;
+        const char *output; // expected in standard output or error
+    } cases[] = {
+        {"fiaslink", {"--version"}, 0, "fiaslink 1."},
+        {"fiaslink", {"--help"}, 0, "usage: fiaslink --pms HOST:PORT"},
+        {"fias-pms", {"--version"}, 0, "fias-pms 1."},
+        {"fias-pms", {"--help"}, 0, "usage: fias-pms --listen"},
+        {"fiaslink", {}, 2, "--pms HOST:PORT is required"},
+        {"fiaslink", {"--pms", "127.0.0.1:1"}, 2, "at least one --coder"},
+        {"fiaslink", {"--pms", "127.0.0.1", "--coder", "1=127.0.0.1:7800"}, 2, "is not HOST:PORT"},
+        {"fiaslink", {"--pms", "127.0.0.1:1", "--coder", "123456789=127.0.0.1:7800"}, 2, "not ID=HOST:PORT"},
+        {"fiaslink", {"--pms", "127.0.0.1:1", "--coder", "1=h:1", "--coder", "1=h:2"}, 2, "given twice"},
+        {"fiaslink",
+         {"--pms", "127.0.0.1:1", "--coder", "1=h:1", "--config", "/nonexistent"},
+         2,
+         "cannot read the settings file"},
+        {"fias-pms", {}, 2, "--listen ADDR:PORT is required"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.program) + " " + c.args.join(' ').toStdString());
+        QProcess p;
+        p.start(testproc::Program(QString::fromLatin1(c.program)), c.args);
+        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_EQ(p.exitCode(), c.exitCode);
+        EXPECT_TRUE(
+            QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).contains(c.output));
+    }
 }
