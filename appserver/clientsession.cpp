@@ -99,7 +99,14 @@ void ClientSession::ReadMessages()
             SendAndClose(proto::ErrorReply(error));
             return;
         }
-        Send(status == proto::FrameStatus::Complete ? Handle(message) : proto::ErrorReply(error));
+        // A request sent together with the one before it may depend on it:
+        // it is skipped when that one was refused.
+        const QJsonObject reply = status != proto::FrameStatus::Complete ? proto::ErrorReply(error)
+                                  : m_previousRefused && message.value(proto::IfPreviousOkKey).toBool()
+                                      ? proto::SkippedReply()
+                                      : Handle(message);
+        m_previousRefused = !reply.value(QStringLiteral("ok")).toBool();
+        Send(reply);
         if (m_closing)
             return;
     }

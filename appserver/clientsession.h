@@ -66,6 +66,8 @@ private:
     QTimer m_stall;
     bool m_greeted = false;
     bool m_closing = false;
+    // The last request on this connection was refused (or skipped).
+    bool m_previousRefused = false;
     // Per provider, the table its last open query read: where appended rows go.
     QHash<QString, const TableDef *> m_lastOpened;
 };

@@ -99,7 +99,7 @@ void CardService::AppendCardRecord(const TCardInterface &request, int cardType)
     TClientDataSet &cds = m_store.cds_writemakerecord;
     cds.Close();
     cds.SetCommandText(QStringLiteral("select top 1 * from MakeCardRecord "));
-    cds.Open();
+    cds.OpenForAppend();
     cds.Append();
     cds.SetField(QStringLiteral("Rom"), rom);
     cds.SetField(QStringLiteral("enOverride"), int(card.EnOverride));
@@ -127,7 +127,7 @@ void CardService::AddGuestRecord(const TCardInterface &request)
     TClientDataSet &cds = m_store.cds_writecheckinrecord;
     cds.Close();
     cds.SetCommandText(QStringLiteral("select top 1 * from GuestInRecord "));
-    cds.Open();
+    cds.OpenForAppend();
     cds.Append();
     cds.SetField(QStringLiteral("GuestName"), AnsiText(request.GuestName));
     cds.SetField(QStringLiteral("Room"), RecordedRoom(request.Room));

@@ -22,7 +22,7 @@ int CardService::CheckOut(const QByteArray &room)
         QStringLiteral(
             "Update GuestInRecord Set enOverride=1,LeaveTime='%1' Where (Room =%2)and(enOverride=0)")
             .arg(DateTimeToStr(m_clock.Now()), AnsiText(number)));
-    cds.Execute();
+    cds.ExecuteLater(); // goes out with the next statement
     cds.Close();
     cds.SetCommandText(QStringLiteral("update MakeCardRecord set cardstatus=1,explain= 'Revoke time:%1' "
                                       "Where (Room =%2)and(cardstatus=0)")

@@ -76,6 +76,7 @@ TClientDataSet::TClientDataSet(TSocketConnection &connection, const QString &pro
 void TClientDataSet::Close()
 {
     m_active = false;
+    m_openPending = false;
     m_columns.clear();
     m_rows.clear();
     m_appended.clear();
@@ -93,6 +94,14 @@ void TClientDataSet::RequireActive() const
             QStringLiteral("%1: Cannot perform this operation on a closed dataset").arg(m_provider));
 }
 
+void TClientDataSet::RequireRows() const
+{
+    RequireActive();
+    if (m_openPending)
+        throw kx::StoreError(
+            QStringLiteral("%1: the rows of a query opened for appending are not read").arg(m_provider));
+}
+
 int TClientDataSet::ColumnIndex(const QString &name) const
 {
     for (int i = 0; i < m_columns.size(); ++i) {
@@ -106,9 +115,32 @@ void TClientDataSet::Open()
 {
     if (m_active)
         return;
-    const QJsonObject reply =
-        m_connection.Call(CommandRequest(QStringLiteral("open"), m_provider, m_commandText));
+    TakeOpenAnswer(
+        m_connection.CallAll(CommandRequest(QStringLiteral("open"), m_provider, m_commandText), this).last());
+}
 
+void TClientDataSet::OpenForAppend()
+{
+    if (m_active)
+        return;
+    m_connection.Post(CommandRequest(QStringLiteral("open"), m_provider, m_commandText), this);
+    m_columns.clear();
+    m_rows.clear();
+    m_appended.clear();
+    m_active = true;
+    m_openPending = true;
+}
+
+QJsonObject TClientDataSet::OpenAnswer(const QList<QJsonObject> &answers, qsizetype expected) const
+{
+    // Fewer answers: the posted open was dropped by a request of another dataset.
+    if (answers.size() < expected)
+        throw kx::StoreError(QStringLiteral("%1: the open query was not sent").arg(m_provider));
+    return answers.first();
+}
+
+void TClientDataSet::TakeOpenAnswer(const QJsonObject &reply)
+{
     QStringList columns;
     for (const QJsonValue &c : reply.value(QStringLiteral("columns")).toArray())
         columns << c.toObject().value(QStringLiteral("name")).toString();
@@ -123,13 +155,15 @@ void TClientDataSet::Open()
     }
     m_columns = columns;
     m_rows = rows;
-    m_appended.clear();
+    if (!m_openPending)
+        m_appended.clear();
+    m_openPending = false;
     m_active = true;
 }
 
 int TClientDataSet::RecordCount() const
 {
-    RequireActive();
+    RequireRows();
     return int(m_rows.size() + m_appended.size());
 }
 
@@ -140,7 +174,7 @@ bool TClientDataSet::IsEmpty() const
 
 QString TClientDataSet::FieldAsString(const QString &name) const
 {
-    RequireActive();
+    RequireRows();
     const int column = ColumnIndex(name);
     // No row reads as a null value, like the field of an empty dataset.
     const QVariant value = m_rows.isEmpty() ? QVariant() : m_rows.first().value(column);
@@ -151,9 +185,15 @@ QString TClientDataSet::FieldAsString(const QString &name) const
 
 int TClientDataSet::Execute()
 {
-    return m_connection.Call(CommandRequest(QStringLiteral("execute"), m_provider, m_commandText))
+    return m_connection.CallAll(CommandRequest(QStringLiteral("execute"), m_provider, m_commandText), this)
+        .last()
         .value(QStringLiteral("rowsAffected"))
         .toInt();
+}
+
+void TClientDataSet::ExecuteLater()
+{
+    m_connection.Post(CommandRequest(QStringLiteral("execute"), m_provider, m_commandText), this);
 }
 
 void TClientDataSet::Append()
@@ -167,7 +207,9 @@ void TClientDataSet::SetField(const QString &name, const QVariant &value)
     RequireActive();
     if (m_appended.isEmpty())
         throw kx::StoreError(QStringLiteral("%1: Dataset not in edit or insert mode").arg(m_provider));
-    const QString column = m_columns[ColumnIndex(name)];
+    // Before an open's answer the name goes as given: the server matches it
+    // in any letter case, and refuses the row for a column it lacks.
+    const QString column = m_openPending ? name : m_columns[ColumnIndex(name)];
     const QJsonValue wire = ToWire(column, value);
     QList<QPair<QString, QVariant>> &row = m_appended.last();
     for (auto &field : row) {
@@ -182,8 +224,11 @@ void TClientDataSet::SetField(const QString &name, const QVariant &value)
 int TClientDataSet::ApplyUpdates(int maxErrors)
 {
     RequireActive();
-    if (m_appended.isEmpty())
+    if (m_appended.isEmpty()) {
+        if (m_openPending) // the open still runs, as Open would have run it
+            TakeOpenAnswer(OpenAnswer(m_connection.CallAll(std::nullopt, this), 1));
         return 0;
+    }
     QJsonArray rows;
     for (const auto &row : m_appended) {
         QJsonArray fields;
@@ -194,7 +239,10 @@ int TClientDataSet::ApplyUpdates(int maxErrors)
     QJsonObject request = Request(QStringLiteral("apply"), m_provider);
     request.insert(QStringLiteral("maxErrors"), maxErrors);
     request.insert(QStringLiteral("rows"), rows);
-    const QJsonObject reply = m_connection.Call(request);
+    const QList<QJsonObject> answers = m_connection.CallAll(request, this);
+    if (m_openPending)
+        TakeOpenAnswer(OpenAnswer(answers, 2));
+    const QJsonObject &reply = answers.last();
 
     const int errorCount = reply.value(QStringLiteral("errorCount")).toInt();
     m_lastApplyErrors.clear();
@@ -214,8 +262,12 @@ int TClientDataSet::ApplyUpdates(int maxErrors)
             continue;
         }
         QVariantList stored(m_columns.size());
-        for (const auto &[name, value] : m_appended[i])
-            stored[m_columns.indexOf(name)] = value;
+        for (const auto &[name, value] : m_appended[i]) {
+            for (qsizetype column = 0; column < m_columns.size(); ++column) {
+                if (m_columns[column].compare(name, Qt::CaseInsensitive) == 0)
+                    stored[column] = value;
+            }
+        }
         m_rows.append(stored);
     }
     m_appended = pending;

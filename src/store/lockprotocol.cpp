@@ -55,4 +55,12 @@ QJsonObject ErrorReply(const QString &text)
     return QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("error"), text}};
 }
 
+QJsonObject SkippedReply()
+{
+    QJsonObject reply =
+        ErrorReply(QStringLiteral("Not run: the request before it on this connection was refused"));
+    reply.insert(QStringLiteral("skipped"), true);
+    return reply;
+}
+
 } // namespace kx::lockprotocol

@@ -9,7 +9,14 @@
 // that many bytes of one UTF-8 JSON object.
 namespace kx::lockprotocol {
 
-constexpr int ProtocolVersion = 1;
+// 2: a request may carry "ifPreviousOk":true, which the server skips when the
+// request before it on the connection was refused (docs/lockserver-protocol.md).
+constexpr int ProtocolVersion = 2;
+// The first version whose server takes such requests, so that a client may
+// send one together with the request it depends on.
+constexpr int PipeliningVersion = 2;
+// The key of a request that runs only when the one before it succeeded.
+inline const QString IfPreviousOkKey = QStringLiteral("ifPreviousOk");
 constexpr qsizetype HeaderSize = 4;
 // The largest message body either side accepts.
 constexpr quint32 MaxMessageSize = 1024 * 1024;
@@ -33,5 +40,7 @@ QString OversizeText(quint64 size);
 
 // Answers: {"ok":true, ...} or {"ok":false,"error":text}.
 QJsonObject ErrorReply(const QString &text);
+// The answer to a request skipped because the one before it was refused.
+QJsonObject SkippedReply();
 
 } // namespace kx::lockprotocol

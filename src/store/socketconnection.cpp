@@ -9,6 +9,8 @@
 #include <QThread>
 #include <unistd.h>
 
+#include <utility>
+
 namespace proto = kx::lockprotocol;
 
 namespace {
@@ -50,6 +52,7 @@ void TSocketConnection::LeaveForeignSocket()
 void TSocketConnection::Close()
 {
     LeaveForeignSocket();
+    m_received.clear();
     if (!m_socket)
         return;
     m_socket->abort();
@@ -76,7 +79,9 @@ void TSocketConnection::Open()
     // proof covers. It refuses any other server object, or a station without
     // the key it asks for, and then closes the connection.
     try {
-        Hello(Receive(QDeadlineTimer(OperationTimeoutMs)));
+        const QJsonObject greeting = Receive(QDeadlineTimer(OperationTimeoutMs));
+        m_serverProtocol = greeting.value(QStringLiteral("protocol")).toInt();
+        Hello(greeting);
     } catch (const kx::StoreError &) {
         Close();
         throw;
@@ -191,10 +196,7 @@ void TSocketConnection::NoticeLostConnection()
 
 QJsonObject TSocketConnection::Call(const QJsonObject &request)
 {
-    LeaveForeignSocket();
-    NoticeLostConnection();
-    Open();
-    return Exchange(request);
+    return CallAll(request, nullptr).last();
 }
 
 kx::StoreError TSocketConnection::Failure(const QDeadlineTimer &deadline)
@@ -211,28 +213,50 @@ kx::StoreError TSocketConnection::Failure(const QDeadlineTimer &deadline)
 
 QJsonObject TSocketConnection::Exchange(const QJsonObject &request)
 {
-    const QByteArray frame = proto::EncodeMessage(request);
-    if (frame.size() - proto::HeaderSize > qsizetype(proto::MaxMessageSize))
-        throw kx::StoreError(proto::OversizeText(frame.size() - proto::HeaderSize));
+    return Exchange(QList<QJsonObject>{request}).last();
+}
+
+QList<QJsonObject> TSocketConnection::Exchange(const QList<QJsonObject> &requests)
+{
+    QByteArray frames;
+    for (const QJsonObject &request : requests) {
+        const QByteArray frame = proto::EncodeMessage(request);
+        if (frame.size() - proto::HeaderSize > qsizetype(proto::MaxMessageSize))
+            throw kx::StoreError(proto::OversizeText(frame.size() - proto::HeaderSize));
+        frames += frame;
+    }
 
     const QDeadlineTimer deadline(OperationTimeoutMs);
-    if (m_socket->write(frame) != frame.size())
+    if (m_socket->write(frames) != frames.size())
         throw Failure(deadline);
     while (m_socket->bytesToWrite() > 0) {
         if (!m_socket->waitForBytesWritten(int(deadline.remainingTime())))
             throw Failure(deadline);
     }
-    return Receive(deadline);
+    // Every answer is read before any refusal is raised, so that the stream
+    // stays in step; the first refusal is the one raised.
+    QList<QJsonObject> answers;
+    for (qsizetype i = 0; i < requests.size(); ++i)
+        answers << ReceiveMessage(deadline, i == requests.size() - 1);
+    for (const QJsonObject &answer : answers)
+        RaiseRefusal(answer);
+    return answers;
 }
 
 QJsonObject TSocketConnection::Receive(const QDeadlineTimer &deadline)
 {
-    QByteArray buffer;
+    const QJsonObject reply = ReceiveMessage(deadline, true);
+    RaiseRefusal(reply);
+    return reply;
+}
+
+QJsonObject TSocketConnection::ReceiveMessage(const QDeadlineTimer &deadline, bool last)
+{
     QJsonObject reply;
     for (;;) {
-        buffer.append(m_socket->readAll());
+        m_received.append(m_socket->readAll());
         QString error;
-        const proto::FrameStatus status = proto::TakeMessage(buffer, reply, error);
+        const proto::FrameStatus status = proto::TakeMessage(m_received, reply, error);
         if (status == proto::FrameStatus::Complete)
             break;
         if (status != proto::FrameStatus::Incomplete) {
@@ -246,11 +270,64 @@ QJsonObject TSocketConnection::Receive(const QDeadlineTimer &deadline)
             throw Failure(deadline);
         }
     }
-    if (!buffer.isEmpty())
-        Close(); // more than one answer: the stream is out of step, start afresh next time
+    if (last && !m_received.isEmpty())
+        Close(); // more answers than requests: the stream is out of step, start afresh next time
+    return reply;
+}
 
+void TSocketConnection::RaiseRefusal(const QJsonObject &reply)
+{
     if (reply.value(QStringLiteral("ok")).toBool())
-        return reply;
+        return;
     const QString text = reply.value(QStringLiteral("error")).toString();
     throw kx::StoreError(text.isEmpty() ? QStringLiteral("The records store refused the request") : text);
+}
+
+void TSocketConnection::Post(const QJsonObject &request, const void *owner)
+{
+    m_posted.reset();
+    m_postedAnswer.reset();
+    m_postedOwner = owner;
+    LeaveForeignSocket();
+    NoticeLostConnection();
+    Open();
+    if (m_serverProtocol >= proto::PipeliningVersion)
+        m_posted = request;
+    else
+        m_postedAnswer = Exchange(request); // a server that answers each request on its own
+}
+
+QList<QJsonObject> TSocketConnection::CallAll(const std::optional<QJsonObject> &request, const void *owner)
+{
+    // What was posted goes out only with a call of its own owner; it is gone
+    // after this call whatever happens.
+    const bool mine = m_postedOwner == owner;
+    const std::optional<QJsonObject> posted = std::exchange(m_posted, std::nullopt);
+    const std::optional<QJsonObject> postedAnswer = std::exchange(m_postedAnswer, std::nullopt);
+    m_postedOwner = nullptr;
+
+    QList<QJsonObject> answers;
+    if (mine && postedAnswer)
+        answers << *postedAnswer;
+    QList<QJsonObject> requests;
+    if (mine && posted)
+        requests << *posted;
+    if (request)
+        requests << *request;
+    if (requests.isEmpty())
+        return answers;
+
+    LeaveForeignSocket();
+    NoticeLostConnection();
+    Open();
+    if (m_serverProtocol < proto::PipeliningVersion) {
+        // Connected again to a server that answers each request on its own:
+        // one after another, the first refusal ending the rest.
+        for (const QJsonObject &each : requests)
+            answers << Exchange(each);
+        return answers;
+    }
+    for (qsizetype i = 1; i < requests.size(); ++i)
+        requests[i].insert(proto::IfPreviousOkKey, true);
+    return answers + Exchange(requests);
 }

@@ -4,8 +4,10 @@
 
 #include <QDeadlineTimer>
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 #include <memory>
+#include <optional>
 
 class QTcpSocket;
 
@@ -36,6 +38,17 @@ public:
     // A server error comes back as kx::StoreError carrying the server's text.
     QJsonObject Call(const QJsonObject &request);
 
+    // A request whose answer is not needed before the next one of the same
+    // owner (a dataset): with a server that takes requests that way it waits,
+    // and goes out with owner's next call in one write; with another server
+    // it is sent at once. Its answer is among that call's answers, and its
+    // refusal is raised there (the requests after it are then not run). A
+    // newer post, or a call of another owner, drops a post not yet sent.
+    void Post(const QJsonObject &request, const void *owner);
+    // Sends what owner posted and then request (when there is one), in one
+    // write, and gives every answer in order; raises the first refusal.
+    QList<QJsonObject> CallAll(const std::optional<QJsonObject> &request, const void *owner);
+
     int ConnectTimeoutMs = 10000;
     int OperationTimeoutMs = 30000;
 
@@ -61,11 +74,26 @@ private:
     void Hello(const QJsonObject &greeting);
     // Sends one message on the open connection and waits for its answer.
     QJsonObject Exchange(const QJsonObject &request);
+    // Sends messages in one write and waits for all their answers.
+    QList<QJsonObject> Exchange(const QList<QJsonObject> &requests);
     // Waits for the next message; raises its error text when it is a refusal.
     QJsonObject Receive(const QDeadlineTimer &deadline);
+    // Waits for the next message. After the last one expected, bytes left
+    // over mean the stream is out of step: the connection is closed.
+    QJsonObject ReceiveMessage(const QDeadlineTimer &deadline, bool last);
+    // Raises kx::StoreError with a refusal's text.
+    static void RaiseRefusal(const QJsonObject &reply);
     // Closes the connection and gives the error for its loss or its timeout.
     kx::StoreError Failure(const QDeadlineTimer &deadline);
 
     std::unique_ptr<QTcpSocket> m_socket;
     QString m_serverName;
+    // The protocol version the server's greeting gave.
+    int m_serverProtocol = 0;
+    // Bytes received and not yet taken as a message.
+    QByteArray m_received;
+    // Post's request not yet sent, or its answer when it was sent at once.
+    std::optional<QJsonObject> m_posted;
+    std::optional<QJsonObject> m_postedAnswer;
+    const void *m_postedOwner = nullptr;
 };

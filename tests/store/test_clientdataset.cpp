@@ -236,6 +236,56 @@ TEST_P(ClientDataSetTest, OnlyTheWritingProvidersStoreAppendedRows)
     EXPECT_TRUE(pub.IsEmpty());
 }
 
+// An open for appending goes out with the apply, and the first of two
+// statements with the second: each refusal is still the one raised, and what
+// depends on a refused request does not run.
+TEST_P(ClientDataSetTest, RequestsSentTogetherRaiseTheFirstRefusalAndRunNothingAfterIt)
+{
+    TClientDataSet make(m_connection, QStringLiteral("dsp_writemakerecord"));
+    make.SetCommandText(QStringLiteral("select top 1 * from GuestInRecord"));
+    make.OpenForAppend(); // a statement this provider refuses: nothing is raised yet
+    EXPECT_THROW(make.RecordCount(), kx::StoreError);
+    make.Append();
+    make.SetField(QStringLiteral("rom"), QStringLiteral("000000B1"));
+    EXPECT_NE(ErrorOf([&] {
+                  make.ApplyUpdates(0);
+              }).find("Statement refused by provider dsp_writemakerecord: select top 1 * from GuestInRecord"),
+              std::string::npos);
+    EXPECT_EQ(Records(), "") << "the apply after the refused open did not run";
+
+    make.Close();
+    make.SetCommandText(CardRecordQuery);
+    make.OpenForAppend();
+    make.Append();
+    make.SetField(QStringLiteral("rom"), QStringLiteral("000000B2")); // any letter case before the answer
+    make.SetField(QStringLiteral("Room"), QStringLiteral("101"));
+    ASSERT_EQ(make.ApplyUpdates(0), 0);
+    EXPECT_EQ(make.RecordCount(), 1);
+    EXPECT_EQ(make.FieldAsString(QStringLiteral("Rom")), "000000B2");
+
+    TClientDataSet out(m_connection, QStringLiteral("dsp_writecheckoutrecord"));
+    const QString revoke =
+        QStringLiteral("update MakeCardRecord set cardstatus=1,explain= 'Revoke time:2024-05-22 "
+                       "11:58:04' Where (Room =101)and(cardstatus=0)");
+    out.SetCommandText(QStringLiteral("Update GuestInRecord Set enOverride=2"));
+    out.ExecuteLater();
+    out.Close();
+    out.SetCommandText(revoke);
+    EXPECT_NE(ErrorOf([&] { out.Execute(); }).find("Statement refused by provider dsp_writecheckoutrecord"),
+              std::string::npos);
+    TClientDataSet pub(m_connection, QStringLiteral("dsp_public"));
+    Reopen(pub, ValidCardsOf.arg(QStringLiteral("000000B2")));
+    EXPECT_EQ(pub.RecordCount(), 1) << "the revoke after the refused statement did not run";
+
+    out.SetCommandText(QStringLiteral("Update GuestInRecord Set enOverride=1,LeaveTime='2024-05-22 11:58:03' "
+                                      "Where (Room =101)and(enOverride=0)"));
+    out.ExecuteLater();
+    out.SetCommandText(revoke);
+    EXPECT_EQ(out.Execute(), 1);
+    Reopen(pub, ValidCardsOf.arg(QStringLiteral("000000B2")));
+    EXPECT_TRUE(pub.IsEmpty());
+}
+
 TEST_P(ClientDataSetTest, ApplyStoresNothingWhenMoreRowsFailThanAllowed)
 {
     TClientDataSet make(m_connection, QStringLiteral("dsp_writemakerecord"));
