@@ -212,10 +212,13 @@ QJsonObject ClientSession::Open(const QJsonObject &message)
     const QueryResult result = m_backend.Query(statement);
     m_lastOpened.insert(provider.name, &TableRead(statement.id));
 
-    QJsonArray columns;
-    for (const ResultColumn &c : result.columns)
-        columns.append(
-            QJsonObject{{QStringLiteral("name"), c.name}, {QStringLiteral("type"), TypeName(c.type)}});
+    // A statement's columns are always the same: their description is built once.
+    QJsonArray &columns = m_columnsOf[int(statement.id)];
+    if (columns.isEmpty()) {
+        for (const ResultColumn &c : result.columns)
+            columns.append(
+                QJsonObject{{QStringLiteral("name"), c.name}, {QStringLiteral("type"), TypeName(c.type)}});
+    }
     QJsonArray rows;
     for (const QJsonArray &row : result.rows)
         rows.append(row);

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QObject>
 #include <QTimer>
@@ -68,6 +69,8 @@ private:
     bool m_closing = false;
     // The last request on this connection was refused (or skipped).
     bool m_previousRefused = false;
+    // The "columns" of each statement's answers, by statement.
+    QHash<int, QJsonArray> m_columnsOf;
     // Per provider, the table its last open query read: where appended rows go.
     QHash<QString, const TableDef *> m_lastOpened;
 };

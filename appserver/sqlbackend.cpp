@@ -219,8 +219,10 @@ QueryResult SqlBackend::Collect(QSqlQuery &query, const QList<ResultColumn> &col
 QueryResult SqlBackend::Query(const Statement &statement)
 {
     const QList<ResultColumn> roomColumn{{QStringLiteral("room"), ColumnType::Integer}};
-    const QList<ResultColumn> allColumns = ResultColumns(TableRead(statement.id));
-    const QString all = SelectList(TableRead(statement.id));
+    // Every column of the table read, for the statements that select them all.
+    const TableDef &table = TableRead(statement.id);
+    const auto all = [&table] { return SelectList(table); };
+    const auto allColumns = [&table] { return ResultColumns(table); };
 
     switch (statement.id) {
     case StatementId::RoomExists: {
@@ -238,28 +240,28 @@ QueryResult SqlBackend::Query(const Statement &statement)
     }
     case StatementId::FirstCardRecord: {
         QSqlQuery &q =
-            RunPrepared(QStringLiteral("SELECT %1 FROM MakeCardRecord ORDER BY ID LIMIT 1").arg(all));
-        return Collect(q, allColumns);
+            RunPrepared(QStringLiteral("SELECT %1 FROM MakeCardRecord ORDER BY ID LIMIT 1").arg(all()));
+        return Collect(q, allColumns());
     }
     case StatementId::FirstGuestRecord: {
         QSqlQuery &q =
-            RunPrepared(QStringLiteral("SELECT %1 FROM GuestInRecord ORDER BY ID LIMIT 1").arg(all));
-        return Collect(q, allColumns);
+            RunPrepared(QStringLiteral("SELECT %1 FROM GuestInRecord ORDER BY ID LIMIT 1").arg(all()));
+        return Collect(q, allColumns());
     }
     case StatementId::ValidCardsOfRom: {
         QSqlQuery &q = RunPrepared(
             QStringLiteral("SELECT %1 FROM MakeCardRecord WHERE cardstatus = 0 AND Rom = ? ORDER BY ID")
-                .arg(all),
+                .arg(all()),
             {statement.text});
-        return Collect(q, allColumns);
+        return Collect(q, allColumns());
     }
     case StatementId::OpenStay: {
         QSqlQuery &q = RunPrepared(
             QStringLiteral(
                 "SELECT %1 FROM GuestInRecord WHERE enOverride = 0 AND Room = ? ORDER BY ID LIMIT 1")
-                .arg(all),
+                .arg(all()),
             {statement.room});
-        return Collect(q, allColumns);
+        return Collect(q, allColumns());
     }
     case StatementId::CloseStays:
     case StatementId::RevokeCards: break;
