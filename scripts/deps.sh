@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Kandrilox needs to build, run and test,
-# skipping those already present. Needs root (or sudo) only when something is missing.
+# skipping those already present. (Debian 12's Qt HTTP server CMake files
+# need the WebSockets development files too; dpkg-dev, lintian and systemd
+# build and check the Debian package and its units.) Needs root (or sudo) only when something is missing.
 set -euo pipefail
 
 packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev libqt6sql6-sqlite libqt6sql6-psql libgl-dev
+    qt6-httpserver-dev qt6-websockets-dev
+    dpkg-dev lintian systemd
     libgtest-dev libgmock-dev libbenchmark-dev
     postgresql
     openssl
