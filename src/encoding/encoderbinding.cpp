@@ -3,11 +3,13 @@
 #include "platform/errors.h"
 #include "platform/profile.h"
 #include "platform/programfolder.h"
+#include "platform/recorder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <dlfcn.h>
 
@@ -68,7 +70,30 @@ void EncoderBinding::Unload()
     m_handle = nullptr;
 }
 
+void EncoderBinding::Report(const char *name, Word result, std::chrono::steady_clock::time_point started)
+{
+    if (m_recorder)
+        m_recorder->EncoderCall(name, result, std::chrono::steady_clock::now() - started);
+}
+
+template <typename Call> Word EncoderBinding::Recorded(const char *name, Call &&call)
+{
+    const auto started = std::chrono::steady_clock::now();
+    const Word result = IsLoaded() ? call() : Unavailable;
+    Report(name, result, started);
+    return result;
+}
+
 bool EncoderBinding::Load(const QString &path)
+{
+    const auto started = std::chrono::steady_clock::now();
+    const bool loaded = LoadLibrary(path);
+    // A library that cannot be loaded counts as a failed encoder call for the station's health.
+    Report("Load", loaded ? Word{1} : Unavailable, started);
+    return loaded;
+}
+
+bool EncoderBinding::LoadLibrary(const QString &path)
 {
     Unload();
     const QByteArray encoded = QFile::encodeName(path);
@@ -126,36 +151,32 @@ void EncoderBinding::EncodeInit(const QString &settingsPath)
 
 Word EncoderBinding::ReadCard(TLock_Make &card)
 {
-    if (!IsLoaded())
-        return Unavailable;
-    return m_fn->ReadCard(card.CardRom, card.CardDataA, &card.CardWord, card.CardDataB, card.CardDataC,
-                          card.RoomDoors, &card.EnOverride, card.CardMode, card.CardDataD,
-                          card.LockStartTime.w, card.LockEndTime.w);
+    return Recorded("ReadCard", [&] {
+        return m_fn->ReadCard(card.CardRom, card.CardDataA, &card.CardWord, card.CardDataB, card.CardDataC,
+                              card.RoomDoors, &card.EnOverride, card.CardMode, card.CardDataD,
+                              card.LockStartTime.w, card.LockEndTime.w);
+    });
 }
 
 Word EncoderBinding::MakeGuestCard(TLock_Make &card)
 {
-    if (!IsLoaded())
-        return Unavailable;
-    // The record itself: what the library leaves in it (a card mode, the
-    // common doors) is what the card record is made from.
-    return m_fn->MakeGuestCard(card.CardRom, card.CardDataA, card.CardWord, card.CardDataB, card.CardDataC,
-                               card.RoomDoors, card.EnOverride, card.CardMode, card.CardDataD,
-                               card.LockStartTime.w, card.LockEndTime.w);
+    return Recorded("MakeGuestCard", [&] {
+        // The record itself: what the library leaves in it (a card mode, the
+        // common doors) is what the card record is made from.
+        return m_fn->MakeGuestCard(card.CardRom, card.CardDataA, card.CardWord, card.CardDataB,
+                                   card.CardDataC, card.RoomDoors, card.EnOverride, card.CardMode,
+                                   card.CardDataD, card.LockStartTime.w, card.LockEndTime.w);
+    });
 }
 
 Word EncoderBinding::ClearCardData(TLock_Make &card)
 {
-    if (!IsLoaded())
-        return Unavailable;
-    return m_fn->ClearCardData(card.CardRom);
+    return Recorded("ClearCardData", [&] { return m_fn->ClearCardData(card.CardRom); });
 }
 
 Word EncoderBinding::M1WriteCommonData(Word *block49)
 {
-    if (!IsLoaded())
-        return Unavailable;
-    return m_fn->M1WriteCommonData(block49);
+    return Recorded("M1WriteCommonData", [&] { return m_fn->M1WriteCommonData(block49); });
 }
 
 QString EncoderLibraryPath(const QString &settingsPath, const QString &programDir)

@@ -3,10 +3,13 @@
 #include "lockmake.h"
 
 #include <QString>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
 namespace kx {
+
+class Recorder;
 
 // The encoder library's five calls, loaded with dlopen. A library or symbol
 // that cannot be loaded leaves the binding unloaded: LoadError() says why,
@@ -41,13 +44,21 @@ public:
 
     static constexpr Word Unavailable = -2;
 
+    // Told of every load and card call with its result (may be null).
+    void SetRecorder(Recorder *recorder) { m_recorder = recorder; }
+
 private:
     void Unload();
+    bool LoadLibrary(const QString &path);
+    void Report(const char *name, Word result, std::chrono::steady_clock::time_point started);
+    // Runs call when the library is loaded (else gives Unavailable) and tells the recorder.
+    template <typename Call> Word Recorded(const char *name, Call &&call);
 
     struct Functions;
     std::unique_ptr<Functions> m_fn;
     void *m_handle = nullptr;
     QString m_error;
+    Recorder *m_recorder = nullptr;
 };
 
 // The library path from section "Encoder", key "Library" of the settings

@@ -12,6 +12,7 @@
 #include "platform/notifier.h"
 #include "platform/profile.h"
 #include "platform/programfolder.h"
+#include "platform/recorder.h"
 #include "platform/requestthread.h"
 
 #include <QTcpServer>
@@ -133,7 +134,11 @@ void InterfaceServer::ServerSocketAccept()
             continue;
         }
         m_peers.insert(client, Peer{client->peerAddress(), false});
-        connect(client, &QObject::destroyed, this, [this, client] { m_peers.remove(client); });
+        ConnectionsChanged();
+        connect(client, &QObject::destroyed, this, [this, client] {
+            m_peers.remove(client);
+            ConnectionsChanged();
+        });
         connect(client, &QTcpSocket::readyRead, this, [this, client] { ServerSocketClientRead(*client); });
         connect(client, &QTcpSocket::disconnected, this,
                 [this, client] { ServerSocketClientDisconnect(*client); });
@@ -196,9 +201,14 @@ void InterfaceServer::ServeNext()
         if (client->bytesAvailable() > 0)
             m_waiting.append(client);
         m_serving = true;
+        m_started = std::chrono::steady_clock::now();
+        m_command = 0;
         try {
             HandleFrame(*client, buffer.data(), static_cast<int>(n));
+            if (!m_atRequestThread)
+                Record(Recorder::NoReply); // a G request or a rejected frame
         } catch (...) {
+            Record(Recorder::RaisedError);
             Report(std::current_exception());
         }
         if (!m_atRequestThread)
@@ -211,6 +221,7 @@ void InterfaceServer::HandleFrame(QTcpSocket &client, const std::uint8_t *buffer
     int command = 0;
     TCardInterface request;
     DecodeRequest(buffer, n, command, request); // a rejected frame leaves the command at 0
+    m_command = command;
 
     switch (command) {
     case CheckInCommand: Dispatch(client, [this, request] { return CheckIn(request); }); break;
@@ -249,6 +260,7 @@ void InterfaceServer::Dispatch(QTcpSocket &client, Operation operation)
 void InterfaceServer::Finish(const Answer &answer, const std::exception_ptr &raised)
 {
     m_atRequestThread = false;
+    int code = Recorder::RaisedError; // until the reply has gone out
     try {
         if (raised)
             std::rethrow_exception(raised);
@@ -258,10 +270,12 @@ void InterfaceServer::Finish(const Answer &answer, const std::exception_ptr &rai
             AddLogRow(*m_client, answer.operation);
             if (!answer.replyFirst)
                 Send(*m_client, answer.reply);
+            code = answer.code;
         }
     } catch (...) {
         Report(std::current_exception());
     }
+    Record(code);
     Done();
     ServeNext();
 }
@@ -274,6 +288,18 @@ void InterfaceServer::Done()
     for (const QPointer<QTcpSocket> &client : std::exchange(m_retired, {}))
         if (client)
             client->deleteLater();
+}
+
+void InterfaceServer::Record(int code)
+{
+    if (m_recorder)
+        m_recorder->RequestServed(m_command, code, std::chrono::steady_clock::now() - m_started);
+}
+
+void InterfaceServer::ConnectionsChanged()
+{
+    if (m_recorder)
+        m_recorder->ConnectionsChanged(int(m_peers.size()));
 }
 
 void InterfaceServer::Report(const std::exception_ptr &raised)
@@ -327,7 +353,7 @@ InterfaceServer::Answer InterfaceServer::KeyAnswer(int result, const QString &ok
 InterfaceServer::Answer InterfaceServer::Failure(int result, ResultScope scope) const
 {
     const int code = ReplyCode(std::abs(static_cast<qint64>(result)));
-    return Answer{GetResultText(m_folder, static_cast<qint16>(code), scope), ResultReply(code)};
+    return Answer{GetResultText(m_folder, static_cast<qint16>(code), scope), ResultReply(code), false, code};
 }
 
 QByteArray InterfaceServer::ResultReply(int code)

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -27,6 +28,7 @@ class HostNames;
 class LogWriter;
 class Notifier;
 class ProgramFolder;
+class Recorder;
 class RequestThread;
 
 // The TCP listener of the front-desk interface. Every block of bytes that a
@@ -60,6 +62,9 @@ public:
     // waiting for a host name.
     void Close();
 
+    // Told of every request served and of the open connections (may be null).
+    void SetRecorder(Recorder *recorder) { m_recorder = recorder; }
+
     // The request in progress, or the last check-in's or card read's data.
     // Changed on the request thread: read it between requests.
     const TCardInterface &CurrentRequest() const { return m_currentRequest; }
@@ -72,6 +77,7 @@ private:
         QString operation;       // the row's text
         QByteArray reply;        // the bytes to send
         bool replyFirst = false; // the reply goes out before the row is written
+        int code = 0;            // the result code it carries, for the recorder
     };
     using Operation = std::function<Answer()>;
 
@@ -97,6 +103,9 @@ private:
     // The request is done: the next one may start.
     void Done();
     void Report(const std::exception_ptr &raised);
+    // Tells the recorder the request is done with this result code.
+    void Record(int code);
+    void ConnectionsChanged();
 
     // Card operations: they run on the request thread.
     Answer CheckIn(const TCardInterface &request);
@@ -115,6 +124,7 @@ private:
     const ProgramFolder &m_folder;
     Notifier &m_notifier;
     std::unique_ptr<LogWriter> m_rows;
+    Recorder *m_recorder = nullptr;
     QTcpServer *m_server; // child of this; the connections are its children
     TCardInterface m_currentRequest;
 
@@ -132,6 +142,9 @@ private:
     // The connection whose request is at the request thread, until it is done.
     QPointer<QTcpSocket> m_client;
     bool m_atRequestThread = false;
+    // The request being served, for the recorder.
+    int m_command = 0;
+    std::chrono::steady_clock::time_point m_started;
     // Connections closed while a request was served; deleted when it is done,
     // since its answer or a nested event loop could otherwise meet a deleted one.
     QList<QPointer<QTcpSocket>> m_retired;

@@ -1,5 +1,7 @@
 #include "stationmetrics.h"
 
+#include "server/codec.h"
+
 #include <chrono>
 #include <cstdlib>
 
@@ -38,10 +40,12 @@ QByteArray CodeName(int code)
 QByteArray RequestKindName(int command)
 {
     switch (command) {
-    case 'I': return QByteArrayLiteral("checkin");
-    case 'B': return QByteArrayLiteral("checkout");
-    case 'E': return QByteArrayLiteral("read");
-    case 'G': return QByteArrayLiteral("g");
+    case CheckInCommand: return QByteArrayLiteral("checkin");
+    case CheckOutCommand: return QByteArrayLiteral("checkout");
+    case ReadCardCommand: return QByteArrayLiteral("read");
+    case GCommand: return QByteArrayLiteral("g");
+    case DuplicateKeyCommand: return QByteArrayLiteral("duplicate");
+    case OneShotKeyCommand: return QByteArrayLiteral("oneshot");
     default: return QByteArrayLiteral("rejected");
     }
 }

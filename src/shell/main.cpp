@@ -1,4 +1,4 @@
-// kandrilox [--headless] [--home DIR] [--port N] | --help | --version
+// kandrilox [--headless] [--home DIR] [--port N] [--metrics [ADDR:]PORT] | --help | --version
 
 #include "headless.h"
 #include "options.h"

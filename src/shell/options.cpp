@@ -7,13 +7,15 @@
 
 namespace kx {
 
-const char UsageText[] = "usage: kandrilox [--headless] [--home DIR] [--port N]\n"
+const char UsageText[] = "usage: kandrilox [--headless] [--home DIR] [--port N] [--metrics [ADDR:]PORT]\n"
                          "The hotel lock system interface client: serves the front desk's card requests on\n"
                          "TCP port 7800, with a tray icon and a connection log window.\n"
                          "  --headless  run as a service without windows; the connection log goes to\n"
                          "              standard output\n"
                          "  --home DIR  folder of Kandrilox.ini and the data files (default: the program's)\n"
                          "  --port N    front-desk port (default 7800; 0 picks a free port)\n"
+                         "  --metrics [ADDR:]PORT  with --headless: answer /healthz and /metrics over\n"
+                         "              HTTP (default address 127.0.0.1)\n"
                          "  --help      print this text\n"
                          "  --version   print the version\n";
 
@@ -50,7 +52,8 @@ std::optional<Options> ParseOptions(const QStringList &arguments, QString &error
     const QCommandLineOption headless(QStringLiteral("headless"));
     const QCommandLineOption home(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("N"));
-    parser.addOptions({headless, home, port});
+    const QCommandLineOption metrics(QStringLiteral("metrics"), QString(), QStringLiteral("ADDR:PORT"));
+    parser.addOptions({headless, home, port, metrics});
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return std::nullopt;
@@ -61,6 +64,13 @@ std::optional<Options> ParseOptions(const QStringList &arguments, QString &error
     }
     Options options;
     options.headless = parser.isSet(headless);
+    if (parser.isSet(metrics)) {
+        if (!options.headless) {
+            error = QStringLiteral("--metrics needs --headless");
+            return std::nullopt;
+        }
+        options.metrics = parser.value(metrics);
+    }
     if (parser.isSet(home)) {
         options.home = QDir(parser.value(home)).absolutePath();
         if (!QDir(options.home).exists()) {

@@ -6,12 +6,13 @@
 
 namespace kx {
 
-// kandrilox [--headless] [--home DIR] [--port N]
+// kandrilox [--headless] [--home DIR] [--port N] [--metrics [ADDR:]PORT]
 struct Options
 {
     bool headless = false;
     QString home;        // empty: the executable's folder
     quint16 port = 7800; // 0: a free port chosen by the system
+    QString metrics;     // headless only; empty: no metrics endpoint
 };
 
 // Gives the options, or nullopt with a message in error (usage problems).

@@ -41,6 +41,7 @@ bool System::RefuseSecondCopy(const QString &lockDir)
 void System::CreateDataModule()
 {
     m_dataModule = std::make_unique<Tdmrmt>(m_folder, LockSystemInfo, m_notifier);
+    m_dataModule->SocketCon.SetRecorder(m_recorder);
     dmrmt = m_dataModule.get();
 }
 
@@ -51,6 +52,7 @@ void System::LoadSettingsAndEncoder()
     LoadLockSystemInfo(fresh, settingsPath);
     LockSystemInfo = fresh;
 
+    m_encoder.SetRecorder(m_recorder);
     if (!m_encoder.Load(EncoderLibraryPath(settingsPath, m_programDir))) {
         m_notifier.ReportError(m_encoder.LoadError());
         return; // card calls now answer "encoder unavailable"
@@ -67,6 +69,7 @@ void System::StartListener(quint16 port)
     m_cards = std::make_unique<CardService>(m_encoder, *m_dataModule, m_folder, m_clock);
     m_server =
         std::make_unique<InterfaceServer>(*m_cards, m_requests, m_folder, m_log, m_hostNames, m_notifier);
+    m_server->SetRecorder(m_recorder);
     m_server->Listen(QHostAddress::Any, port);
     std::fprintf(stderr, "listening on 0.0.0.0:%u\n", unsigned(m_server->ServerPort()));
     std::fflush(stderr);

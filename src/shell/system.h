@@ -17,6 +17,7 @@ namespace kx {
 class CardService;
 class InterfaceServer;
 class Notifier;
+class Recorder;
 
 inline const QString ApplicationTitle = QStringLiteral("Hotel lock system interface client");
 
@@ -34,6 +35,9 @@ public:
     // False when another copy already runs for this program folder; it has
     // been told to the user (beep and message).
     bool RefuseSecondCopy(const QString &lockDir);
+    // The recorder told of requests, store and encoder calls (for metrics);
+    // set before the data module is created. Unset: none.
+    void SetRecorder(Recorder *recorder) { m_recorder = recorder; }
     // Creates dmrmt; its creation reads the server address and port.
     void CreateDataModule();
     Tdmrmt &DataModule() { return *m_dataModule; }
@@ -57,6 +61,7 @@ private:
     ProgramFolder m_folder;
     QString m_programDir;
     Notifier &m_notifier;
+    Recorder *m_recorder = nullptr;
     SystemClock m_clock;
     // Made before the data module and so ended after it: the records store's
     // connection, opened on this thread, is deleted there.

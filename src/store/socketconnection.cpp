@@ -2,6 +2,7 @@
 
 #include "connectonce.h"
 #include "lockprotocol.h"
+#include "platform/recorder.h"
 #include "stationkey.h"
 
 #include <QDeadlineTimer>
@@ -9,6 +10,7 @@
 #include <QThread>
 #include <unistd.h>
 
+#include <chrono>
 #include <utility>
 
 namespace proto = kx::lockprotocol;
@@ -64,17 +66,36 @@ QString TSocketConnection::Where() const
     return QStringLiteral("%1:%2").arg(Address).arg(Port);
 }
 
+template <typename Body> auto TSocketConnection::Recorded(const char *name, Body &&body)
+{
+    const auto started = std::chrono::steady_clock::now();
+    const auto record = [&](bool failed) {
+        if (m_recorder)
+            m_recorder->StoreCall(name, failed, Connected(), std::chrono::steady_clock::now() - started);
+    };
+    try {
+        auto result = body();
+        record(false);
+        return result;
+    } catch (...) {
+        record(true);
+        throw;
+    }
+}
+
 void TSocketConnection::Open()
 {
     if (Connected())
         return;
-    Close();
-    if (Address.trimmed().isEmpty())
-        throw kx::StoreError(QStringLiteral("No address is set for the records store"));
-    if (Port < 1 || Port > 65535)
-        throw kx::StoreError(QStringLiteral("%1 is no valid port for the records store").arg(Port));
-
-    m_socket = Connect();
+    Recorded("connect", [this] {
+        Close();
+        if (Address.trimmed().isEmpty())
+            throw kx::StoreError(QStringLiteral("No address is set for the records store"));
+        if (Port < 1 || Port > 65535)
+            throw kx::StoreError(QStringLiteral("%1 is no valid port for the records store").arg(Port));
+        m_socket = Connect();
+        return true;
+    });
     // The server speaks first: its greeting carries the nonce the hello's
     // proof covers. It refuses any other server object, or a station without
     // the key it asks for, and then closes the connection.
@@ -217,6 +238,16 @@ QJsonObject TSocketConnection::Exchange(const QJsonObject &request)
 }
 
 QList<QJsonObject> TSocketConnection::Exchange(const QList<QJsonObject> &requests)
+{
+    // Named by the protocol's operations it carries ("open", "open+apply"),
+    // never by request data.
+    QByteArray name;
+    for (const QJsonObject &request : requests)
+        name += (name.isEmpty() ? "" : "+") + request.value(QStringLiteral("op")).toString().toLatin1();
+    return Recorded(name.constData(), [&] { return ExchangeMessages(requests); });
+}
+
+QList<QJsonObject> TSocketConnection::ExchangeMessages(const QList<QJsonObject> &requests)
 {
     QByteArray frames;
     for (const QJsonObject &request : requests) {

@@ -11,6 +11,10 @@
 
 class QTcpSocket;
 
+namespace kx {
+class Recorder;
+}
+
 // The client end of the lockserver protocol (see docs/lockserver-protocol.md).
 // Blocking calls with timeouts; a lost connection is noticed at the next call,
 // which connects again with the address, port and server name last set.
@@ -60,7 +64,12 @@ public:
     bool Tls = false;
     QString TlsFingerprint;
 
+    // Told of every connect and every message exchanged (may be null).
+    void SetRecorder(kx::Recorder *recorder) { m_recorder = recorder; }
+
 private:
+    // Runs body, telling the recorder how long it took and whether it failed.
+    template <typename Body> auto Recorded(const char *name, Body &&body);
     // "address:port" for error texts.
     QString Where() const;
     // Closes a connection whose peer went away while it was idle.
@@ -76,6 +85,7 @@ private:
     QJsonObject Exchange(const QJsonObject &request);
     // Sends messages in one write and waits for all their answers.
     QList<QJsonObject> Exchange(const QList<QJsonObject> &requests);
+    QList<QJsonObject> ExchangeMessages(const QList<QJsonObject> &requests);
     // Waits for the next message; raises its error text when it is a refusal.
     QJsonObject Receive(const QDeadlineTimer &deadline);
     // Waits for the next message. After the last one expected, bytes left
@@ -96,4 +106,5 @@ private:
     std::optional<QJsonObject> m_posted;
     std::optional<QJsonObject> m_postedAnswer;
     const void *m_postedOwner = nullptr;
+    kx::Recorder *m_recorder = nullptr;
 };

@@ -9,11 +9,24 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTimer>
 #include <QUuid>
+
+namespace {
+
+// The port of the "metrics on ADDR:PORT" line among a program's first lines.
+quint16 MetricsPort(const QString &lines)
+{
+    static const QRegularExpression announced(QStringLiteral("^metrics on .*:(\\d+)$"),
+                                              QRegularExpression::MultilineOption);
+    return static_cast<quint16>(announced.match(lines).captured(1).toUInt());
+}
+
+} // namespace
 
 LockSystem::LockSystem()
     : m_home(m_folder.file(QStringLiteral("home"))), m_dbPath(m_folder.file(QStringLiteral("lock.db"))),
@@ -57,10 +70,12 @@ bool LockSystem::Start(const QStringList &rooms)
     m_kandrilox->setProcessEnvironment(m_environment);
     m_kandrilox->setReadChannel(QProcess::StandardError);
     m_kandrilox->start(testproc::Program(QStringLiteral("kandrilox")),
-                       {QStringLiteral("--headless"), QStringLiteral("--home"), m_home,
-                        QStringLiteral("--port"), QStringLiteral("0")});
+                       QStringList{QStringLiteral("--headless"), QStringLiteral("--home"), m_home,
+                                   QStringLiteral("--port"), QStringLiteral("0")} +
+                           kandriloxArguments);
     QString earlier;
     m_port = testproc::WaitForListening(*m_kandrilox, &earlier);
+    m_metricsPort = MetricsPort(earlier);
     m_stderr += earlier.toUtf8();
     if (m_port == 0) {
         m_error = QStringLiteral("kandrilox did not start: ") + earlier +
@@ -121,9 +136,10 @@ bool LockSystem::StartLockServer(quint16 port)
     m_lockServer->start(testproc::Program(QStringLiteral("lockserver")),
                         QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port),
                                     QStringLiteral("--database"), QStringLiteral("sqlite:") + m_dbPath} +
-                            m_lockServerSecurity);
+                            m_lockServerSecurity + lockServerArguments);
     QString earlier;
     m_lockPort = testproc::WaitForListening(*m_lockServer, &earlier);
+    m_lockMetricsPort = MetricsPort(earlier);
     if (m_lockPort == 0)
         m_error = QStringLiteral("lockserver did not start: ") + earlier;
     return m_lockPort != 0;

@@ -39,6 +39,12 @@ public:
     QByteArray Wire() const { return m_recorder ? m_recorder->seen : QByteArray(); }
     // What lockserver has written to standard error so far.
     QString LockServerOutput();
+    // Further arguments for the programs, set before they start (--metrics 0).
+    QStringList kandriloxArguments;
+    QStringList lockServerArguments;
+    // The ports of the metrics endpoints the programs announced (0: none).
+    quint16 KandriloxMetricsPort() const { return m_metricsPort; }
+    quint16 LockServerMetricsPort() const { return m_lockMetricsPort; }
 
     bool StartLockServer(quint16 port = 0);
     void StopLockServer();
@@ -97,6 +103,8 @@ private:
     QString m_encoderLines;
     quint16 m_port = 0;
     QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();
+    quint16 m_metricsPort = 0;
+    quint16 m_lockMetricsPort = 0;
     QTcpSocket m_client;
     QByteArray m_stdout, m_stderr;
     QString m_error;

@@ -4,6 +4,7 @@
 #include "recorders.h"
 
 #include "platform/programfolder.h"
+#include "platform/recorder.h"
 #include "platform/requestthread.h"
 #include "server/clientallowlist.h"
 #include "server/codec.h"
@@ -529,4 +530,65 @@ TEST_F(InterfaceServerTest, ClientOutsideAllowedClientsIsClosedAtOnceWithARow)
     m_home.write("Kandrilox.ini", "[Interface]\nAllowedClients=127.0.0.0/24\n");
     auto now = Connect(QHostAddress(QStringLiteral("127.0.0.3")));
     EXPECT_NE(ServerSide(*now), nullptr);
+}
+
+// What the dispatcher tells its recorder, kept in order.
+class ListRecorder : public kx::Recorder
+{
+public:
+    QList<QPair<int, int>> requests; // command, code
+    int connections = -1;
+
+    void RequestServed(int command, int code, Duration duration) override
+    {
+        EXPECT_GE(duration.count(), 0);
+        requests.append({command, code});
+    }
+    void ConnectionsChanged(int open) override { connections = open; }
+    void StoreCall(const char *, bool, bool, Duration) override {}
+    void EncoderCall(const char *, int, Duration) override {}
+};
+
+TEST_F(InterfaceServerTest, RecorderIsToldEveryRequestWithItsKindAndResultAndTheOpenConnections)
+{
+    ListRecorder recorder;
+    kx::InterfaceServer server{m_ops, m_requests, m_folder, m_log, m_names, m_notifier};
+    server.SetRecorder(&recorder);
+    server.Listen(QHostAddress::LocalHost, 0);
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, server.ServerPort());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.connections == 1; }));
+
+    const auto serve = [&](const QByteArray &frame) {
+        const qsizetype before = recorder.requests.size();
+        client.write(frame);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.requests.size() > before; }));
+        client.readAll();
+    };
+    serve(CheckInExample);
+    m_ops.checkRoomResult = 17;
+    serve(CheckInExample);
+    m_ops.readCardResult = -5;
+    serve(Frame('E'));
+    m_ops.readCardResult = 1;
+    serve(Frame('E'));
+    serve(Frame('G'));
+    serve("not a frame");
+    m_ops.onStep = [](const QString &step) {
+        if (step.startsWith("CheckOut"))
+            throw kx::StoreError("Lost the records store");
+    };
+    serve(Frame('B', "|R101"));
+
+    const QList<QPair<int, int>> expected{{'I', 0},
+                                          {'I', 17},
+                                          {'E', 5},
+                                          {'E', 0},
+                                          {'G', kx::Recorder::NoReply},
+                                          {0, kx::Recorder::NoReply},
+                                          {'B', kx::Recorder::RaisedError}};
+    EXPECT_EQ(recorder.requests, expected);
+
+    client.disconnectFromHost();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.connections == 0; }));
 }
