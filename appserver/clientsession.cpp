@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "providers.h"
+#include "servermetrics.h"
 #include "sqlbackend.h"
 #include "store/lockprotocol.h"
 
@@ -9,6 +10,7 @@
 #include <QSslSocket>
 #include <QtEndian>
 
+#include <chrono>
 #include <cstdio>
 
 namespace lockserver {
@@ -33,11 +35,20 @@ QJsonObject Ok()
     return QJsonObject{{QStringLiteral("ok"), true}};
 }
 
+// The operation as the metrics name it: one of the protocol's, never a
+// client's own text.
+QString KnownOperation(const QString &op)
+{
+    static const QStringList known{QStringLiteral("hello"), QStringLiteral("open"), QStringLiteral("execute"),
+                                   QStringLiteral("apply")};
+    return known.contains(op) ? op : QStringLiteral("unknown");
+}
+
 } // namespace
 
 ClientSession::ClientSession(QTcpSocket *socket, SqlBackend &backend, const SessionPolicy &policy,
-                             QObject *parent)
-    : QObject(parent), m_socket(socket), m_backend(backend), m_policy(policy),
+                             ServerMetrics *metrics, QObject *parent)
+    : QObject(parent), m_socket(socket), m_backend(backend), m_policy(policy), m_metrics(metrics),
       m_peer(socket->peerAddress().toString())
 {
     m_socket->setParent(this);
@@ -99,6 +110,8 @@ void ClientSession::ReadMessages()
             SendAndClose(proto::ErrorReply(error));
             return;
         }
+        if (status != proto::FrameStatus::Complete && m_metrics)
+            m_metrics->RequestServed(QStringLiteral("malformed"), {}, true, {});
         // A request sent together with the one before it may depend on it:
         // it is skipped when that one was refused.
         const QJsonObject reply = status != proto::FrameStatus::Complete ? proto::ErrorReply(error)
@@ -147,6 +160,25 @@ QJsonObject ClientSession::Refuse(const QString &text)
 }
 
 QJsonObject ClientSession::Handle(const QJsonObject &message)
+{
+    const auto started = std::chrono::steady_clock::now();
+    m_provider.clear();
+    const QJsonObject reply = Answer(message);
+    if (m_metrics)
+        m_metrics->RequestServed(KnownOperation(message.value(QStringLiteral("op")).toString()), m_provider,
+                                 !reply.value(QStringLiteral("ok")).toBool(),
+                                 std::chrono::steady_clock::now() - started);
+    return reply;
+}
+
+const ProviderDef &ClientSession::Provider(const QJsonObject &message)
+{
+    const ProviderDef &provider = FindProvider(RequiredString(message, QStringLiteral("provider")));
+    m_provider = provider.name;
+    return provider;
+}
+
+QJsonObject ClientSession::Answer(const QJsonObject &message)
 {
     try {
         const QString op = message.value(QStringLiteral("op")).toString();
@@ -205,7 +237,7 @@ QJsonObject ClientSession::Hello(const QJsonObject &message)
 
 QJsonObject ClientSession::Open(const QJsonObject &message)
 {
-    const ProviderDef &provider = FindProvider(RequiredString(message, QStringLiteral("provider")));
+    const ProviderDef &provider = Provider(message);
     m_lastOpened.remove(provider.name);
     const Statement statement =
         CheckStatement(provider, Operation::Open, RequiredString(message, QStringLiteral("sql")));
@@ -230,7 +262,7 @@ QJsonObject ClientSession::Open(const QJsonObject &message)
 
 QJsonObject ClientSession::Execute(const QJsonObject &message)
 {
-    const ProviderDef &provider = FindProvider(RequiredString(message, QStringLiteral("provider")));
+    const ProviderDef &provider = Provider(message);
     const Statement statement =
         CheckStatement(provider, Operation::Execute, RequiredString(message, QStringLiteral("sql")));
     QJsonObject reply = Ok();
@@ -240,7 +272,7 @@ QJsonObject ClientSession::Execute(const QJsonObject &message)
 
 QJsonObject ClientSession::Apply(const QJsonObject &message)
 {
-    const ProviderDef &provider = FindProvider(RequiredString(message, QStringLiteral("provider")));
+    const ProviderDef &provider = Provider(message);
     if (!provider.storesAppendedRows)
         throw kx::Error(QStringLiteral("Provider %1 does not accept inserted rows").arg(provider.name));
     const TableDef *table = m_lastOpened.value(provider.name);

@@ -14,6 +14,8 @@ class QTcpSocket;
 
 namespace lockserver {
 
+struct ProviderDef;
+class ServerMetrics;
 class SqlBackend;
 
 // What every connection is held to.
@@ -34,8 +36,10 @@ class ClientSession : public QObject
 {
     Q_OBJECT
 public:
-    // A TLS socket is greeted once its handshake is done.
-    ClientSession(QTcpSocket *socket, SqlBackend &backend, const SessionPolicy &policy, QObject *parent);
+    // A TLS socket is greeted once its handshake is done. metrics (may be
+    // null) is told of every request.
+    ClientSession(QTcpSocket *socket, SqlBackend &backend, const SessionPolicy &policy,
+                  ServerMetrics *metrics, QObject *parent);
 
     // Bytes of answers waiting to go out above which no further request is
     // served until the peer has read them.
@@ -48,7 +52,10 @@ private:
     void ReadMessages();
     void WatchForStall();
     void Stalled();
+    // Answers one message and tells the metrics how it went.
     QJsonObject Handle(const QJsonObject &message);
+    QJsonObject Answer(const QJsonObject &message);
+    const ProviderDef &Provider(const QJsonObject &message);
     QJsonObject Hello(const QJsonObject &message);
     QJsonObject Open(const QJsonObject &message);
     QJsonObject Execute(const QJsonObject &message);
@@ -61,8 +68,10 @@ private:
     QTcpSocket *m_socket;
     SqlBackend &m_backend;
     const SessionPolicy &m_policy;
-    QString m_peer;  // the peer's address, for the log
-    QString m_nonce; // sent in the greeting; the hello's proof covers it
+    ServerMetrics *m_metrics;
+    QString m_provider; // of the request in progress, once it is known
+    QString m_peer;     // the peer's address, for the log
+    QString m_nonce;    // sent in the greeting; the hello's proof covers it
     QByteArray m_buffer;
     QTimer m_stall;
     bool m_greeted = false;

@@ -1,6 +1,7 @@
 #include "listener.h"
 
 #include "platform/errors.h"
+#include "servermetrics.h"
 #include "store/lockprotocol.h"
 
 #include <QSslSocket>
@@ -111,8 +112,18 @@ void Listener::Serve(qintptr descriptor)
         m_atLimit = false;
     }
     ++m_sessions;
-    auto *session = new ClientSession(socket, m_backend, m_options.session, this);
-    connect(session, &QObject::destroyed, this, [this] { --m_sessions; });
+    auto *session = new ClientSession(socket, m_backend, m_options.session, m_options.metrics, this);
+    ConnectionsChanged();
+    connect(session, &QObject::destroyed, this, [this] {
+        --m_sessions;
+        ConnectionsChanged();
+    });
+}
+
+void Listener::ConnectionsChanged()
+{
+    if (m_options.metrics)
+        m_options.metrics->ConnectionsChanged(m_sessions);
 }
 
 void Listener::RefuseConnection(QTcpSocket *socket)

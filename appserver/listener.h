@@ -13,6 +13,7 @@
 
 namespace lockserver {
 
+class ServerMetrics;
 class SqlBackend;
 
 struct ListenerOptions
@@ -22,6 +23,8 @@ struct ListenerOptions
     int maxConnections = 256;
     // Set: every connection is TLS with this certificate and key.
     std::optional<QSslConfiguration> tls;
+    // Told of the connections served and of every request (may be null).
+    ServerMetrics *metrics = nullptr;
 };
 
 // Accepts client connections on the Qt event loop; each gets a ClientSession
@@ -49,6 +52,7 @@ private:
     void PauseAccepting(int error);
     void Serve(qintptr descriptor);
     void RefuseConnection(QTcpSocket *socket);
+    void ConnectionsChanged();
 
     SqlBackend &m_backend;
     ListenerOptions m_options;

@@ -7,6 +7,8 @@
 #include "platform/errors.h"
 #include "platform/programversion.h"
 #include "security.h"
+#include "servermetrics.h"
+#include "service/sdnotify.h"
 #include "shell/unixsignals.h"
 #include "store/stationkey.h"
 
@@ -14,6 +16,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -29,6 +32,7 @@ const char Usage[] =
     "  --tls-key FILE         ... and this PEM private key\n"
     "  --max-connections N    connections served at once (default 256)\n"
     "  --message-timeout S    seconds a hello or a begun message may take (default 30)\n"
+    "  --metrics [ADDR:]PORT  serve /healthz and /metrics over HTTP (default address 127.0.0.1)\n"
     "  --insecure             listen on a network address without station keys, on purpose\n"
     "commands (run and exit; without one the server runs):\n"
     "  rooms add ROOM|FIRST-LAST...   add rooms (rooms that exist are kept)\n"
@@ -46,6 +50,7 @@ struct Options
     QString keyFile;
     QString tlsCert;
     QString tlsKey;
+    QString metrics; // empty: no metrics endpoint
     int maxConnections = 256;
     int messageTimeoutSeconds = 30;
     bool insecure = false;
@@ -93,6 +98,8 @@ Options ParseOptions(const QStringList &args)
             options.tlsCert = value();
         else if (arg == u"--tls-key")
             options.tlsKey = value();
+        else if (arg == u"--metrics")
+            options.metrics = value();
         else if (arg == u"--max-connections")
             options.maxConnections = PositiveNumber(arg, value());
         else if (arg == u"--message-timeout")
@@ -171,14 +178,23 @@ int Run(QCoreApplication &app)
 
     kx::UnixSignals signals;
     QObject::connect(&signals, &kx::UnixSignals::TerminationRequested, &app, &QCoreApplication::quit);
+    lockserver::ServerMetrics metrics;
+    std::unique_ptr<lockserver::MetricsService> metricsService;
+    if (!options.metrics.isEmpty())
+        metricsService = std::make_unique<lockserver::MetricsService>(metrics, *backend, options.metrics);
+    listenerOptions.metrics = &metrics;
     lockserver::Listener listener(*backend, std::move(listenerOptions));
     listener.Listen(address, port);
+    metrics.SetListening(true);
     const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
                              ? QStringLiteral("[%1]").arg(address.toString())
                              : address.toString();
     std::fprintf(stderr, "listening on %s:%u\n", qPrintable(host), unsigned(listener.Port()));
     std::fflush(stderr);
+    kx::NotifyServiceManager("READY=1");
     code = app.exec();
+    kx::NotifyServiceManager("STOPPING=1");
+    metrics.SetListening(false);
     listener.Close();
     backend->Close();
     return code;

@@ -9,6 +9,12 @@ PostgresBackend::PostgresBackend(const PostgresAddress &address)
 {
 }
 
+qint64 PostgresBackend::DatabaseSize()
+{
+    QSqlQuery size = Run(QStringLiteral("SELECT pg_database_size(current_database())"));
+    return size.next() ? size.value(0).toLongLong() : 0;
+}
+
 QString PostgresBackend::Describe() const
 {
     return QStringLiteral("postgresql://%1@%2:%3/%4")

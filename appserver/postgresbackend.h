@@ -20,6 +20,7 @@ class PostgresBackend : public SqlBackend
 public:
     explicit PostgresBackend(const PostgresAddress &address);
     QString Describe() const override;
+    qint64 DatabaseSize() override;
 
 protected:
     void Configure(QSqlDatabase &db) override;

@@ -56,6 +56,8 @@ public:
     void Close();
     // The database as the user named it, without any password.
     virtual QString Describe() const = 0;
+    // The space the lock database takes, in bytes; raises when it cannot be asked.
+    virtual qint64 DatabaseSize() = 0;
 
     QueryResult Query(const Statement &statement);
     int Execute(const Statement &statement);

@@ -21,6 +21,13 @@ SqliteBackend::SqliteBackend(const QString &path)
 {
 }
 
+qint64 SqliteBackend::DatabaseSize()
+{
+    QSqlQuery size =
+        Run(QStringLiteral("SELECT page_count * page_size FROM pragma_page_count(), pragma_page_size()"));
+    return size.next() ? size.value(0).toLongLong() : 0;
+}
+
 QString SqliteBackend::Describe() const
 {
     return QStringLiteral("sqlite:") + m_path;

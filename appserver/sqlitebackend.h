@@ -12,6 +12,7 @@ class SqliteBackend : public SqlBackend
 public:
     explicit SqliteBackend(const QString &path);
     QString Describe() const override;
+    qint64 DatabaseSize() override;
 
 protected:
     void Configure(QSqlDatabase &db) override;
