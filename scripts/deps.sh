@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Kandrilox needs to build, run and test,
-# skipping those already present. (Debian 12's Qt HTTP server CMake files
-# need the WebSockets development files too; dpkg-dev, lintian and systemd
-# build and check the Debian package and its units.) Needs root (or sudo) only when something is missing.
+# skipping those already present. Needs root (or sudo) only when something is missing.
+# Debian 12's Qt HTTP server CMake files need the WebSockets development files
+# too; dpkg-dev, lintian and systemd build and check the package and its units.
 set -euo pipefail
 
 packages=(
