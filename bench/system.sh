@@ -1,9 +1,9 @@
-# Sourced by the end-to-end benchmarks. start_system BIN starts the whole
-# system in a temporary folder on free loopback ports: lockserver on a fresh
+# Sourced by the end-to-end benchmarks. start_system BIN [OPTION...] starts the
+# whole system in a temporary folder on free loopback ports: lockserver on a fresh
 # SQLite file with the rooms $rooms (default 101; a copy of the fresh file goes
 # to $db_copy when that is set), kandrilox --headless (its rows to
-# $kandrilox_out, default /dev/null) with the virtual encoder and a blank card
-# on it. $launch, when set, is put before both server commands (for example
+# $kandrilox_out, default /dev/null; the OPTIONs added to its command line)
+# with the virtual encoder and a blank card on it. $launch, when set, is put before both server commands (for example
 # a valgrind command line; $work/NAME in it names a file per program). It sets
 # work, db, home, lock_port, port, lockserver and kandrilox (the process ids)
 # and startup_ms (from kandrilox's start to its listening line); everything is
@@ -37,6 +37,7 @@ wait_port() {
 
 start_system() {
     local bin=$1
+    shift
     db=$work/lock.db
     "$bin/lockserver" --database "sqlite:$db" rooms add ${rooms:-101} >/dev/null
     [[ -z ${db_copy:-} ]] || cp "$db" "$db_copy"
@@ -60,7 +61,7 @@ CardFile=$work/card.bin
 INI
     local started
     started=$(date +%s%N)
-    ${launch:+${launch//NAME/kandrilox}} "$bin/kandrilox" --headless --home "$home" --port 0 >"${kandrilox_out:-/dev/null}" \
+    ${launch:+${launch//NAME/kandrilox}} "$bin/kandrilox" --headless --home "$home" --port 0 "$@" >"${kandrilox_out:-/dev/null}" \
         2>"$work/kandrilox.err" &
     pids+=($!)
     kandrilox=${pids[-1]}

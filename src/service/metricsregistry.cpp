@@ -124,10 +124,16 @@ double Registry::Value(const QByteArray &name, const Labels &labels) const
 
 QByteArray Registry::Render() const
 {
-    const std::lock_guard lock(m_mutex);
+    // Formatting runs on a copy, so that the request path waits for the lock
+    // only as long as the copy takes, not the printing.
+    std::map<QByteArray, Family> families;
+    {
+        const std::lock_guard lock(m_mutex);
+        families = m_families;
+    }
     QByteArray out;
     out.reserve(8192);
-    for (const auto &[name, family] : m_families) {
+    for (const auto &[name, family] : families) {
         out += "# HELP " + name + ' ' + family.help + '\n';
         out += "# TYPE " + name + ' ' + TypeName(family.type) + '\n';
         for (const auto &[labels, series] : family.series) {
