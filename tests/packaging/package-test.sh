@@ -53,7 +53,9 @@ check_contents() {
     package=$(deb)
     listing=$(dpkg-deb -c "$package" | awk '{print $6 $7 $8}')
     for path in ./usr/bin/lockserver ./usr/bin/hotellock-card ./usr/bin/frontdesk \
-        ./usr/bin/kandrilox-\>../lib/kandrilox/kandrilox \
+        ./usr/bin/kandrilox-\>../lib/kandrilox/kandrilox ./usr/bin/fiaslink-\>../lib/kandrilox/fiaslink \
+        ./usr/lib/kandrilox/fiaslink ./usr/lib/kandrilox/Db-\>../../share/kandrilox/program/Db \
+        ./lib/systemd/system/fiaslink.service \
         ./usr/lib/kandrilox/kandrilox ./usr/lib/kandrilox/libhotellock.so ./usr/lib/kandrilox/kandrilox-station \
         ./usr/share/kandrilox/program/Kandrilox.ini ./usr/share/kandrilox/program/Db/EncodeMsg.ini \
         ./usr/share/kandrilox/program/pic/HLS.ICO ./usr/share/kandrilox/program/pic/NetWorkWelCome.bmp \
@@ -105,12 +107,12 @@ check_units() {
     cp "$units/kandrilox@.service" "$units/kandrilox@front1.service"
     local report
     if ! report=$(systemd-analyze verify --man=no --root="$root" \
-        "$units/lockserver.service" "$units/kandrilox@front1.service" 2>&1); then
+        "$units/lockserver.service" "$units/kandrilox@front1.service" "$units/fiaslink.service" 2>&1); then
         echo "$report" >&2
         fail "systemd-analyze verify failed"
     fi
     # Warnings about the unit files (an unknown key, say) are faults too.
-    if grep -E "lockserver\.service|kandrilox@" <<<"$report"; then
+    if grep -E "lockserver\.service|kandrilox@|fiaslink\.service" <<<"$report"; then
         fail "systemd-analyze verify warns about the units"
     fi
     echo "units ok"
@@ -180,6 +182,9 @@ check_install() {
     [ "$(http_status "$metrics" /healthz)" = 200 ] || fail "the installed station is not healthy"
     # "Db" and "DB" are one folder: the language database lies beside the result texts.
     [ -f "$station/Db/Language.mdb" ] || fail "the station made no language database"
+    # fiaslink finds the result texts beside itself, through the installed link.
+    [ -f "$root/usr/lib/kandrilox/Db/EncodeMsg.ini" ] || fail "fiaslink has no result texts beside it"
+    "$bin/fiaslink" --version >/dev/null || fail "the installed fiaslink does not run"
     echo "install ok: $reply"
 }
 
