@@ -7,6 +7,7 @@
 #include "store/lockprotocol.h"
 
 #include <QJsonArray>
+#include <QScopedValueRollback>
 #include <QSslSocket>
 #include <QtEndian>
 
@@ -52,6 +53,9 @@ ClientSession::ClientSession(QTcpSocket *socket, SqlBackend &backend, const Sess
       m_peer(socket->peerAddress().toString())
 {
     m_socket->setParent(this);
+    // Answers are small and the station often waits for two of them: without
+    // this, the second would wait for the acknowledgement of the first.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     // Qt's own buffer stays small; the message being taken is the only large one.
     m_socket->setReadBufferSize(ReadAheadBytes);
     connect(m_socket, &QTcpSocket::readyRead, this, &ClientSession::ReadMessages);
@@ -82,6 +86,11 @@ void ClientSession::Greet()
 
 void ClientSession::ReadMessages()
 {
+    // An answer's flush reports its bytes written at once; the loop below
+    // goes on by itself, so that report starts no second loop inside it.
+    if (m_reading)
+        return;
+    const QScopedValueRollback reading(m_reading, true);
     if (m_closing) {
         m_socket->readAll();
         return;

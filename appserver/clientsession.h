@@ -76,6 +76,7 @@ private:
     QTimer m_stall;
     bool m_greeted = false;
     bool m_closing = false;
+    bool m_reading = false; // ReadMessages is running
     // The last request on this connection was refused (or skipped).
     bool m_previousRefused = false;
     // The "columns" of each statement's answers, by statement.
