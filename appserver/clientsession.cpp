@@ -6,13 +6,17 @@
 #include "sqlbackend.h"
 #include "store/lockprotocol.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QScopedValueRollback>
 #include <QSslSocket>
+#include <QUuid>
 #include <QtEndian>
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 namespace lockserver {
 
@@ -45,12 +49,28 @@ QString KnownOperation(const QString &op)
     return known.contains(op) ? op : QStringLiteral("unknown");
 }
 
+// The room an appended row names, when it names one as a whole number.
+std::optional<qint64> RowRoom(const FieldList &row)
+{
+    for (const auto &[name, value] : row) {
+        if (name.compare(QStringLiteral("Room"), Qt::CaseInsensitive) != 0)
+            continue;
+        if (value.isDouble())
+            return value.toInteger();
+        bool ok = false;
+        const qint64 room = value.toString().trimmed().toLongLong(&ok);
+        return ok ? std::optional<qint64>(room) : std::nullopt;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 ClientSession::ClientSession(QTcpSocket *socket, SqlBackend &backend, const SessionPolicy &policy,
                              ServerMetrics *metrics, QObject *parent)
     : QObject(parent), m_socket(socket), m_backend(backend), m_policy(policy), m_metrics(metrics),
-      m_peer(socket->peerAddress().toString())
+      m_peer(socket->peerAddress().toString()),
+      m_owner(QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
     m_socket->setParent(this);
     // Answers are small and the station often waits for two of them: without
@@ -82,6 +102,17 @@ void ClientSession::Greet()
     greeting.insert(QStringLiteral("nonce"), m_nonce);
     greeting.insert(QStringLiteral("stationKey"), !m_policy.keys.isEmpty());
     Send(greeting);
+}
+
+ClientSession::~ClientSession()
+{
+    if (m_claimedRoom < 0)
+        return;
+    try {
+        m_backend.ReleaseClaims(m_owner);
+    } catch (const std::exception &) {
+        // The claim runs out by itself.
+    }
 }
 
 void ClientSession::ReadMessages()
@@ -240,6 +271,10 @@ QJsonObject ClientSession::Hello(const QJsonObject &message)
         reply.insert(QStringLiteral("proof"),
                      sk::Proof(matched->secret, sk::Role::Server, m_nonce, stationNonce));
     }
+    // A station names itself so that its claims outlive a lost connection.
+    const QJsonValue station = message.value(QStringLiteral("station"));
+    if (station.isString() && station.toString().size() <= 128)
+        m_station = station.toString();
     m_greeted = true;
     return reply;
 }
@@ -250,7 +285,8 @@ QJsonObject ClientSession::Open(const QJsonObject &message)
     m_lastOpened.remove(provider.name);
     const Statement statement =
         CheckStatement(provider, Operation::Open, RequiredString(message, QStringLiteral("sql")));
-    const QueryResult result = m_backend.Query(statement);
+    const QueryResult result =
+        statement.id == StatementId::RoomOccupied ? OccupancyQuery(statement) : m_backend.Query(statement);
     m_lastOpened.insert(provider.name, &TableRead(statement.id));
 
     // A statement's columns are always the same: their description is built once.
@@ -267,6 +303,49 @@ QJsonObject ClientSession::Open(const QJsonObject &message)
     reply.insert(QStringLiteral("columns"), columns);
     reply.insert(QStringLiteral("rows"), rows);
     return reply;
+}
+
+QueryResult ClientSession::OccupancyQuery(const Statement &statement)
+{
+    // A new check-in: whatever an unfinished one before it held is dropped.
+    m_heldCardRows.clear();
+    m_claimedRoom = -1;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    const ClaimOutcome outcome =
+        m_backend.ClaimRoom(statement.room, m_owner, m_station, now, now + m_backend.ClaimTimeoutSeconds);
+    if (outcome == ClaimOutcome::Claimed)
+        m_claimedRoom = statement.room;
+    QueryResult result{{{QStringLiteral("room"), ColumnType::Integer}}, {}};
+    if (outcome == ClaimOutcome::Occupied)
+        result.rows.append(QJsonArray{statement.room});
+    return result;
+}
+
+bool ClientSession::HoldCardRows(const QList<FieldList> &rows, int maxErrors, AppendResult &result)
+{
+    if (m_claimedRoom < 0 || rows.isEmpty())
+        return false;
+    for (const FieldList &row : rows) {
+        if (RowRoom(row) != m_claimedRoom)
+            return false;
+    }
+    // Values are checked now, so that a bad one is answered here as it would
+    // be by storing; the rows themselves are stored with the guest record.
+    const QHash<int, QString> errors = m_backend.CheckRows(MakeCardRecordTable(), rows);
+    QList<FieldList> valid;
+    for (int i = 0; i < rows.size(); ++i) {
+        if (!errors.contains(i)) {
+            valid << rows[i];
+            continue;
+        }
+        ++result.errorCount;
+        result.failedRows << i;
+        result.errors << errors.value(i);
+    }
+    result.committed = maxErrors < 0 || result.errorCount <= maxErrors;
+    if (result.committed)
+        m_heldCardRows += valid;
+    return true;
 }
 
 QJsonObject ClientSession::Execute(const QJsonObject &message)
@@ -310,8 +389,22 @@ QJsonObject ClientSession::Apply(const QJsonObject &message)
         rows.append(fields);
     }
 
-    const AppendResult result = m_backend.Append(*table, rows, maxErrors.toInt());
+    // A card record for the room this connection has claimed is held until the
+    // guest record of the same check-in comes; both are then stored in one
+    // transaction, so that a crash between the two leaves neither.
+    AppendResult result;
+    const bool held = table == &MakeCardRecordTable() && HoldCardRows(rows, maxErrors.toInt(), result);
+    if (!held) {
+        AppendContext context{m_owner, m_station, QDateTime::currentSecsSinceEpoch(), {}};
+        if (table == &GuestInRecordTable())
+            context.heldCardRows = std::exchange(m_heldCardRows, {});
+        result = m_backend.Append(*table, rows, maxErrors.toInt(), context);
+        if (table == &GuestInRecordTable() && result.committed)
+            m_claimedRoom = -1;
+    }
     QJsonObject reply = Ok();
+    if (held)
+        reply.insert(QStringLiteral("held"), true);
     reply.insert(QStringLiteral("errorCount"), result.errorCount);
     reply.insert(QStringLiteral("committed"), result.committed);
     QJsonArray failed;

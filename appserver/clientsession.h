@@ -2,6 +2,7 @@
 
 #include "schema.h"
 #include "store/stationkey.h"
+#include "sqlbackend.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -46,6 +47,8 @@ public:
     static constexpr qint64 MaxPendingOutput = 4 * 1024 * 1024;
     // The most the socket buffers ahead of the message being taken.
     static constexpr qint64 ReadAheadBytes = 64 * 1024;
+    // Ends the connection's room claim.
+    ~ClientSession() override;
 
 private:
     void Greet();
@@ -60,6 +63,11 @@ private:
     QJsonObject Open(const QJsonObject &message);
     QJsonObject Execute(const QJsonObject &message);
     QJsonObject Apply(const QJsonObject &message);
+    // The occupancy query of a check-in: answers it and claims the room.
+    QueryResult OccupancyQuery(const Statement &statement);
+    // Card records for the claimed room wait for the guest record of the same
+    // check-in (see Apply); gives true when rows were held.
+    bool HoldCardRows(const QList<FieldList> &rows, int maxErrors, AppendResult &result);
     void Send(const QJsonObject &reply);
     void SendAndClose(const QJsonObject &reply);
     QJsonObject Refuse(const QString &text);
@@ -83,6 +91,13 @@ private:
     QHash<int, QJsonArray> m_columnsOf;
     // Per provider, the table its last open query read: where appended rows go.
     QHash<QString, const TableDef *> m_lastOpened;
+    // This connection's name in the room claims, the station it belongs to,
+    // the room it has claimed (or -1), and the card records held for that
+    // room's guest record.
+    const QString m_owner;
+    QString m_station; // what the hello named, or empty
+    qint64 m_claimedRoom = -1;
+    QList<FieldList> m_heldCardRows;
 };
 
 } // namespace lockserver

@@ -54,6 +54,8 @@ void Listener::Close()
     delete m_incoming;
     m_incoming = nullptr;
     m_server.close();
+    // Sessions end their room claims while the database is still open.
+    qDeleteAll(findChildren<ClientSession *>(Qt::FindDirectChildrenOnly));
 }
 
 void Listener::AcceptConnections()

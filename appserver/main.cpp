@@ -33,6 +33,7 @@ const char Usage[] =
     "  --max-connections N    connections served at once (default 256)\n"
     "  --message-timeout S    seconds a hello or a begun message may take (default 30)\n"
     "  --metrics [ADDR:]PORT  serve /healthz and /metrics over HTTP (default address 127.0.0.1)\n"
+    "  --claim-timeout S      seconds a check-in's claim on a room lasts (default 35)\n"
     "  --insecure             listen on a network address without station keys, on purpose\n"
     "commands (run and exit; without one the server runs):\n"
     "  rooms add ROOM|FIRST-LAST...   add rooms (rooms that exist are kept)\n"
@@ -55,6 +56,7 @@ struct Options
     int messageTimeoutSeconds = 30;
     bool insecure = false;
     QStringList command;
+    int claimTimeout = 35;
     bool help = false;
     bool version = false;
 };
@@ -104,6 +106,8 @@ Options ParseOptions(const QStringList &args)
             options.maxConnections = PositiveNumber(arg, value());
         else if (arg == u"--message-timeout")
             options.messageTimeoutSeconds = PositiveNumber(arg, value());
+        else if (arg == u"--claim-timeout")
+            options.claimTimeout = PositiveNumber(arg, value());
         else if (arg.startsWith(u"--"))
             throw kx::Error(QStringLiteral("Unknown option %1").arg(arg));
         else
@@ -170,7 +174,17 @@ int Run(QCoreApplication &app)
         options.passwordFile.isEmpty() ? QString() : lockserver::ReadPasswordFile(options.passwordFile);
     const std::unique_ptr<lockserver::SqlBackend> backend =
         lockserver::MakeBackend(options.database, password);
+    backend->ClaimTimeoutSeconds = options.claimTimeout;
     backend->Open();
+    if (const QList<qint64> rooms = backend->RoomsWithSeveralOpenStays(); !rooms.isEmpty()) {
+        QStringList names;
+        for (qint64 room : rooms)
+            names << QString::number(room);
+        std::fprintf(stderr,
+                     "lockserver: rooms with more than one open stay: %s; check them out and start again, "
+                     "so that the database can refuse a second open stay of a room\n",
+                     qPrintable(names.join(QStringLiteral(", "))));
+    }
     if (!options.command.isEmpty()) {
         QTextStream out(stdout);
         return lockserver::RunCommand(options.command, *backend, out);

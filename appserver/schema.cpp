@@ -64,9 +64,22 @@ const TableDef &MakeCardRecordTable()
     return table;
 }
 
+const TableDef &RoomClaimTable()
+{
+    static const TableDef table{
+        QStringLiteral("RoomClaim"),
+        {
+            {.name = QStringLiteral("Room"), .type = ColumnType::Integer, .primaryKey = true},
+            {QStringLiteral("Owner"), ColumnType::Text},
+            {QStringLiteral("Station"), ColumnType::Text},
+            {QStringLiteral("Expires"), ColumnType::Integer},
+        }};
+    return table;
+}
+
 QList<const TableDef *> AllTables()
 {
-    return {&RoomInfoTable(), &GuestInRecordTable(), &MakeCardRecordTable()};
+    return {&RoomInfoTable(), &GuestInRecordTable(), &MakeCardRecordTable(), &RoomClaimTable()};
 }
 
 QString TypeName(ColumnType type)

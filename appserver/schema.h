@@ -28,6 +28,10 @@ struct TableDef
 const TableDef &RoomInfoTable();
 const TableDef &GuestInRecordTable();
 const TableDef &MakeCardRecordTable();
+// The rooms a connection is checking in: one row per room, naming the
+// connection that claimed it, the station it said it is (or empty), and when
+// the claim runs out (seconds since 1970).
+const TableDef &RoomClaimTable();
 QList<const TableDef *> AllTables();
 
 // "integer", "text" or "datetime": the type named in open answers.

@@ -69,6 +69,7 @@ void SqlBackend::Open()
                             .arg(Describe(), DriverText(m_db.lastError())));
     AfterOpen();
     CreateSchema();
+    EnsureOneOpenStayPerRoom();
 }
 
 void SqlBackend::Close()
@@ -151,8 +152,9 @@ bool SqlBackend::Reconnect()
 
 void SqlBackend::Transaction(const std::function<bool()> &body)
 {
-    if (!m_db.transaction() && !(Reconnect() && m_db.transaction()))
-        throw kx::Error(QStringLiteral("Database error: %1").arg(DriverText(m_db.lastError())));
+    QSqlQuery begin(m_db);
+    if (!begin.exec(BeginSql()) && !(Reconnect() && QSqlQuery(m_db).exec(BeginSql())))
+        throw kx::Error(QStringLiteral("Database error: %1").arg(DriverText(begin.lastError())));
     m_inTransaction = true;
     bool commit = false;
     try {
@@ -334,7 +336,8 @@ QVariant SqlBackend::ToBound(const TableDef &table, const QString &column, const
                  def->name, table.name));
 }
 
-bool SqlBackend::InsertRow(const TableDef &table, const FieldList &fields, QString &error)
+bool SqlBackend::InsertRow(const TableDef &table, const FieldList &fields, QString &error,
+                           const AppendContext *context)
 {
     QStringList names;
     QVariantList values;
@@ -350,6 +353,8 @@ bool SqlBackend::InsertRow(const TableDef &table, const FieldList &fields, QStri
                 values << bound;
             }
         }
+        if (context && &table == &GuestInRecordTable())
+            CheckClaimsOfOthers(fields, *context);
         if (names.isEmpty()) {
             Run(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table.name));
         } else {
@@ -366,18 +371,41 @@ bool SqlBackend::InsertRow(const TableDef &table, const FieldList &fields, QStri
     return true;
 }
 
-AppendResult SqlBackend::Append(const TableDef &table, const QList<FieldList> &rows, int maxErrors)
+QHash<int, QString> SqlBackend::CheckRows(const TableDef &table, const QList<FieldList> &rows) const
+{
+    QHash<int, QString> errors;
+    for (int i = 0; i < rows.size(); ++i) {
+        try {
+            for (const auto &[name, value] : rows[i])
+                ToBound(table, name, value);
+        } catch (const kx::Error &e) {
+            errors.insert(i, e.text());
+        }
+    }
+    return errors;
+}
+
+AppendResult SqlBackend::Append(const TableDef &table, const QList<FieldList> &rows, int maxErrors,
+                                const AppendContext &context)
 {
     AppendResult result;
     // A failed statement spoils a PostgreSQL transaction; a savepoint per row
     // keeps the other rows when failures are allowed.
     const bool keepOthers = maxErrors != 0;
     Transaction([&] {
+        // The card records held for this check-in go first; when one of them
+        // cannot be stored, neither it nor the guest record is.
+        for (const FieldList &card : context.heldCardRows) {
+            QString error;
+            if (!InsertRow(MakeCardRecordTable(), card, error))
+                throw kx::Error(
+                    QStringLiteral("The card record of this check-in was not stored: %1").arg(error));
+        }
         for (int i = 0; i < rows.size(); ++i) {
             QString error;
             if (keepOthers)
                 Run(QStringLiteral("SAVEPOINT append_row"));
-            const bool stored = InsertRow(table, rows[i], error);
+            const bool stored = InsertRow(table, rows[i], error, &context);
             if (keepOthers)
                 Run(stored ? QStringLiteral("RELEASE SAVEPOINT append_row")
                            : QStringLiteral("ROLLBACK TO SAVEPOINT append_row"));
@@ -389,6 +417,9 @@ AppendResult SqlBackend::Append(const TableDef &table, const QList<FieldList> &r
             if (maxErrors >= 0 && result.errorCount > maxErrors)
                 return false;
         }
+        // The guest record ends the check-in: the connection's claim has done its work.
+        if (&table == &GuestInRecordTable() && !context.owner.isEmpty())
+            Run(QStringLiteral("DELETE FROM RoomClaim WHERE Owner = ?"), {context.owner});
         result.committed = true;
         return true;
     });

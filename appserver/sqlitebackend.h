@@ -17,6 +17,9 @@ public:
 protected:
     void Configure(QSqlDatabase &db) override;
     void AfterOpen() override;
+    // Takes the write lock at once: a transaction that reads first and writes
+    // later could find another lockserver's write in between and fail.
+    QString BeginSql() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
     QString IdColumnSql() const override;
     QString TypeSql(ColumnType type) const override;
 

@@ -1,5 +1,10 @@
 #include "dmrmt.h"
 
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QSysInfo>
+
 #include "platform/errors.h"
 #include "platform/notifier.h"
 #include "platform/profile.h"
@@ -26,6 +31,16 @@ Tdmrmt::Tdmrmt(const kx::ProgramFolder &folder, TLockSystemInfo &info, kx::Notif
 void Tdmrmt::DataModuleCreate()
 {
     ReadServerAddress();
+    SocketCon.Station = StationName(m_folder);
+}
+
+QString StationName(const kx::ProgramFolder &folder)
+{
+    // One station per program folder on a machine (the single-instance lock
+    // holds per folder): the two together name it, the same after a restart.
+    const QByteArray where = QSysInfo::machineHostName().toUtf8() + '\n' +
+                             QFile::encodeName(QFileInfo(folder.dir()).absoluteFilePath());
+    return QString::fromLatin1(QCryptographicHash::hash(where, QCryptographicHash::Sha256).toHex().left(32));
 }
 
 void Tdmrmt::ReadServerAddress()

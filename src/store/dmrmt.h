@@ -24,6 +24,9 @@ QString ConnectLockServer(TSocketConnection &connection, const QString &address,
 // to the program folder or absolute), Tls=1 and TlsFingerprint.
 void ReadStoreSecurity(const kx::ProfileFile &settings, TSocketConnection &connection,
                        const kx::ProgramFolder &folder);
+// The name this station gives itself to the records store: the same for one
+// program folder on one machine, and nothing that tells a guest apart.
+QString StationName(const kx::ProgramFolder &folder);
 // The warning the user gets when the records store cannot be reached.
 void WarnServerConnectFailed(kx::Notifier &notifier);
 

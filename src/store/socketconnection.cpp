@@ -175,6 +175,8 @@ void TSocketConnection::Hello(const QJsonObject &greeting)
     QJsonObject hello{{QStringLiteral("op"), QStringLiteral("hello")},
                       {QStringLiteral("server"), m_serverName},
                       {QStringLiteral("protocol"), proto::ProtocolVersion}};
+    if (!Station.isEmpty())
+        hello.insert(QStringLiteral("station"), Station);
     if (KeyFile.isEmpty()) {
         Exchange(hello); // a server that asks for a key refuses it, with its reason
         return;

@@ -28,6 +28,9 @@ public:
 
     QString Address;
     int Port = 2008;
+    // Names this station to the server in the hello, so that the room it is
+    // checking in stays its own across a reconnection; empty: not named.
+    QString Station;
 
     // Setting the server name closes any open connection.
     void SetServerName(const QString &name);

@@ -3,6 +3,7 @@
 #include "common/tempfolder.h"
 #include "lockserverprocess.h"
 #include "platform/errors.h"
+#include "store/clientdataset.h"
 #include "store/dmrmt.h"
 #include "store/socketconnection.h"
 
@@ -40,12 +41,15 @@ protected:
                 m_url, {QStringLiteral("rooms"), QStringLiteral("add"), QStringLiteral("101-103")}, &output),
             0)
             << output.toStdString();
-        m_server = std::make_unique<LockServerProcess>(m_url);
+        m_server = std::make_unique<LockServerProcess>(m_url, ServerArguments());
         ASSERT_NE(m_server->Start(), 0) << m_server->Output().toStdString();
         m_connection.Address = QStringLiteral("127.0.0.1");
         m_connection.Port = m_server->Port();
         m_connection.SetServerName(LockServerName);
     }
+
+    // Options the lockserver is started with besides its address and database.
+    virtual QStringList ServerArguments() const { return {}; }
 
     // Everything "lockserver records" prints.
     QString Records() const
@@ -113,6 +117,14 @@ private:
     QUrl m_admin;
     QString m_database;
 };
+
+// Closes the dataset, sets its command and opens it, as the card operations do.
+inline void Reopen(TClientDataSet &ds, const QString &sql)
+{
+    ds.Close();
+    ds.SetCommandText(sql);
+    ds.Open();
+}
 
 // The text of the kx::StoreError the operation raises, or "(no error)".
 inline std::string ErrorOf(const std::function<void()> &operation)

@@ -20,13 +20,6 @@ const QString OccupiedQuery =
 const QDateTime Start(QDate(2024, 5, 20), QTime(14, 0, 30));
 const QDateTime End(QDate(2024, 5, 22), QTime(12, 0, 0));
 
-void Reopen(TClientDataSet &ds, const QString &sql)
-{
-    ds.Close();
-    ds.SetCommandText(sql);
-    ds.Open();
-}
-
 class ClientDataSetTest : public StoreBackendTest
 {
 protected:
