@@ -5,7 +5,9 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -304,9 +306,50 @@ LoadResult LoadCardFile(const std::string &path)
     return ParseCard(bytes);
 }
 
+namespace {
+
+// A new card file is written as "CARDFILE.tmp-PID-XXXXXX" and renamed over the
+// card file; the process id tells, after a crash, whose file it was.
+std::string TemporaryPrefix(const std::string &path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp-";
+}
+
+bool ProcessAlive(pid_t pid)
+{
+    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+}
+
+} // namespace
+
+void RemoveStaleTemporaries(const std::string &path)
+{
+    const std::string folder = FolderOf(path);
+    const std::string prefix = TemporaryPrefix(path);
+    DIR *dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent *entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix)
+            continue;
+        // What follows the prefix: the writer's process id, a dash, six characters.
+        const std::string rest(name.substr(prefix.size()));
+        const std::size_t dash = rest.find('-');
+        if (dash == std::string::npos || dash == 0 || rest.size() != dash + 7 ||
+            rest.find_first_not_of("0123456789") != dash)
+            continue;
+        if (ProcessAlive(static_cast<pid_t>(std::stol(rest.substr(0, dash)))))
+            continue; // still being written
+        ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
 bool SaveCardFile(const std::string &path, const CardImage &card, std::string &error)
 {
-    std::string temp = path + ".XXXXXX";
+    std::string temp = FolderOf(path) + "/" + TemporaryPrefix(path) + std::to_string(::getpid()) + "-XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
         error = ErrnoText("cannot create a temporary file beside", path);

@@ -94,6 +94,9 @@ bool SaveCardFile(const std::string &path, const CardImage &card, std::string &e
 // with one data sync; a file of another kind is replaced as SaveCardFile does.
 bool UpdateCardFile(const std::string &path, const LoadResult &loaded, const CardImage &card,
                     std::string &error);
+// Removes the temporary files that writers of the card file left behind when
+// they were killed while writing (their process is gone).
+void RemoveStaleTemporaries(const std::string &path);
 // Takes the card away; false with error set when the file cannot be deleted.
 bool RemoveCardFile(const std::string &path, std::string &error);
 

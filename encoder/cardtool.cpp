@@ -198,6 +198,7 @@ int Run(QStringList args)
 
     const QString settingsPath = QFileInfo(ini).absoluteFilePath();
     const std::string cardPath = hotellock::CardFilePath(QFile::encodeName(settingsPath).toStdString());
+    hotellock::RemoveStaleTemporaries(cardPath);
     const QString command = args.takeFirst();
     if (command == QLatin1String("place"))
         return Place(cardPath, args);

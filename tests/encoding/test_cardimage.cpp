@@ -2,6 +2,9 @@
 #include "cardslot.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 #include <cstdlib>
 #include <filesystem>
@@ -211,6 +214,35 @@ TEST_F(CardFiles, VersionOneFileIsReadAndReplacedAtItsFirstWrite)
     ASSERT_TRUE(UpdateCardFile(path, loaded, RoomCard(102), error)) << error;
     EXPECT_EQ(FileBytes(path).size(), TwoCopyFileSize);
     EXPECT_EQ(LoadCardFile(path).card.roomDoors[0], 102);
+
+TEST_F(CardFiles, OpeningTheSlotRemovesTemporariesOfWritersThatAreGone)
+{
+    // A child that has ended and been reaped stands for a writer killed mid-write.
+    const pid_t gone = fork();
+    if (gone == 0)
+        _exit(0);
+    ASSERT_GT(gone, 0);
+    waitpid(gone, nullptr, 0);
+    const std::string stale = "card.bin.tmp-" + std::to_string(gone) + "-a1b2c3";
+    const std::string ours = "card.bin.tmp-" + std::to_string(getpid()) + "-a1b2c3";
+    const std::vector<std::string> kept{ours, "card.bin.tmp-notapid-a1b2c3", "other.bin.tmp-1-a1b2c3",
+                                        "card.bin"};
+    WriteFile(stale, "x");
+    for (const std::string &name : kept)
+        WriteFile(name, "x");
+
+    RemoveStaleTemporaries(dir + "/card.bin");
+    EXPECT_FALSE(std::filesystem::exists(dir + "/" + stale));
+    for (const std::string &name : kept)
+        EXPECT_TRUE(std::filesystem::exists(dir + "/" + name)) << name;
+
+    // A save leaves nothing beside the card file.
+    std::string error;
+    ASSERT_TRUE(SaveCardFile(dir + "/card.bin", SampleCard(), error)) << error;
+    int files = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator(dir))
+        ++files;
+    EXPECT_EQ(files, int(kept.size()));
 }
 
 TEST_F(CardFiles, FailedSaveReportsThePath)
