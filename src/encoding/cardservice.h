@@ -1,7 +1,12 @@
 #pragma once
 
+#include "cardjournal.h"
 #include "cardwork.h"
 #include "server/cardoperations.h"
+
+#include <QSet>
+#include <functional>
+#include <optional>
 
 class Tdmrmt;
 
@@ -24,7 +29,11 @@ public:
     static constexpr int GuestCardType = 4;
     static constexpr int OneShotCardType = 5;
 
-    CardService(EncoderBinding &binding, Tdmrmt &store, const ProgramFolder &folder, const Clock &clock);
+    // journal, when given, keeps the operation in progress (see cardjournal.h);
+    // report tells the operator what an interrupted operation left behind.
+    using Report = std::function<void(const QString &text)>;
+    CardService(EncoderBinding &binding, Tdmrmt &store, const ProgramFolder &folder, const Clock &clock,
+                CardJournal *journal = nullptr, Report report = {});
 
     // Check-in (checkin.cpp).
     int CheckRoom(const QByteArray &room) override;
@@ -44,8 +53,19 @@ public:
     int DuplicateKey(const TCardInterface &request) override;
     int OneShotKey(const TCardInterface &request) override;
 
+    // The request is answered: the journal's entry of its operation goes.
+    // Until then a crash leaves it, and the next start reports it.
+    void Answered() override;
+
     // The card work area that check-in and check-out share.
     CardWork &Work() { return m_work; }
+
+    // Reports what the journal's leftovers (operations interrupted by a crash
+    // or an error) left behind, and stores the records of a check-in whose
+    // card was written without them (journalmend.cpp). A leftover that cannot
+    // be settled yet (the records store does not answer) stays for the next
+    // time; the check-in and check-out requests call this first.
+    void MendLeftovers();
 
 private:
     // Whether the room (a normalized room number) is in the room list.
@@ -55,11 +75,23 @@ private:
     // Appends the card record of the card just written, for this request.
     void AppendCardRecord(const TCardInterface &request, int cardType);
 
+    // The outcome to report, or nothing when the leftover must wait.
+    std::optional<QString> MendCheckIn(const JournalEntry &entry);
+    QString MendCheckOut(const JournalEntry &entry);
+    // True when the card the encoder holds now is the one entry wrote.
+    bool CardOnEncoderIs(const TLock_Make &card);
+    // True when a valid card record of the entry's card names its room.
+    bool CardRecordStored(const JournalEntry &entry);
+
     EncoderBinding &m_binding;
     Tdmrmt &m_store;
     const ProgramFolder &m_folder;
     const Clock &m_clock;
     CardWork m_work;
+    CardJournal *m_journal;
+    Report m_report;
+    bool m_mending = false;
+    QSet<QString> m_toldWaiting; // leftovers already reported as waiting for the store
 };
 
 // Texts travel byte for byte between the wire, the card and the records

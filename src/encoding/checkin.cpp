@@ -41,6 +41,7 @@ bool CardService::RoomExists(const QByteArray &number)
 
 int CardService::CheckRoom(const QByteArray &room)
 {
+    MendLeftovers();
     QByteArray number;
     if (!NormalizeRoomText(room, number))
         return RoomNotFound;
@@ -81,7 +82,19 @@ int CardService::CheckInCard(const TCardInterface &request)
     ZeroWords(card.RoomDoors, 16);
     card.RoomDoors[0] = static_cast<Word>(number.toInt());
 
+    // The journal knows of the card before the encoder writes it; writing the
+    // entry fails before the card is touched when the program folder is full.
+    JournalEntry entry{JournalEntry::Kind::CheckIn, JournalEntry::Step::CardWriting, request, card, {}};
+    if (m_journal)
+        m_journal->Begin(entry);
     const Word written = m_work.WriteWorkCard();
+    if (m_journal && written != 1) {
+        m_journal->Finish(); // no card was made
+    } else if (m_journal) {
+        entry.step = JournalEntry::Step::CardWritten;
+        entry.card = card;
+        m_journal->Update(entry);
+    }
     return written == 1 ? 0 : written;
 }
 

@@ -11,9 +11,17 @@ namespace kx {
 
 int CardService::CheckOut(const QByteArray &room)
 {
+    MendLeftovers();
     QByteArray number;
     if (!NormalizeRoomText(room, number))
         return RoomNotFound;
+
+    // Closing the records before the card is erased: a crash between the two
+    // leaves a card that still opens the room, which the journal reports.
+    JournalEntry entry{JournalEntry::Kind::CheckOut, JournalEntry::Step::RecordsClosing, {}, {}, {}};
+    entry.request.Room = number;
+    if (m_journal)
+        m_journal->Begin(entry);
 
     // Each statement takes the time afresh, so the two texts may differ.
     TClientDataSet &cds = m_store.cds_writecheckoutrecord;
@@ -32,7 +40,12 @@ int CardService::CheckOut(const QByteArray &room)
     // The database stays changed when the card cannot be read or erased.
     const Word read = m_work.ReadWorkCard();
     if (read != 1)
-        return read;
+        return read; // the front desk hears of it from the reply
+    if (m_journal) {
+        entry.step = JournalEntry::Step::CardErasing;
+        entry.card = m_work.CardWorkArea;
+        m_journal->Update(entry);
+    }
     const Word erased = m_binding.ClearCardData(m_work.CardWorkArea);
     WriteM1CommonData();
     return erased;

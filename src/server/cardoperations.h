@@ -22,6 +22,9 @@ public:
     // Duplicate and one-shot keys: 0 on success, otherwise the result code.
     virtual int DuplicateKey(const TCardInterface &request) = 0;
     virtual int OneShotKey(const TCardInterface &request) = 0;
+    // A check-in or check-out request was answered: what the operation kept
+    // in case it was interrupted can go.
+    virtual void Answered() {}
 };
 
 } // namespace kx

@@ -271,6 +271,8 @@ void InterfaceServer::Finish(const Answer &answer, const std::exception_ptr &rai
             if (!answer.replyFirst)
                 Send(*m_client, answer.reply);
             code = answer.code;
+            // The request thread is idle until the next request is posted.
+            m_ops.Answered();
         }
     } catch (...) {
         Report(std::current_exception());

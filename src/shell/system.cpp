@@ -22,7 +22,12 @@ System::~System()
     if (m_server)
         m_server->Close();
     m_server.reset();
+    // What was posted to the request thread (the start-up mending) uses the
+    // card operations: let it end first.
+    if (m_cards)
+        m_requests.Run([] {});
     m_cards.reset();
+    m_journal.reset();
     if (dmrmt == m_dataModule.get())
         dmrmt = nullptr;
 }
@@ -66,10 +71,24 @@ void System::LoadSettingsAndEncoder()
 
 void System::StartListener(quint16 port)
 {
-    m_cards = std::make_unique<CardService>(m_encoder, *m_dataModule, m_folder, m_clock);
+    m_journal = std::make_unique<CardJournal>(m_folder.Resolve(CardJournalFile));
+    // Reports come from the request thread; the log and the notifier live on
+    // the event loop's thread.
+    auto report = [this](const QString &text) {
+        QMetaObject::invokeMethod(
+            m_server.get(),
+            [this, text] {
+                m_log.AddLogRow(QString(), QString(), text);
+                m_notifier.ReportError(text);
+            },
+            Qt::QueuedConnection);
+    };
+    m_cards =
+        std::make_unique<CardService>(m_encoder, *m_dataModule, m_folder, m_clock, m_journal.get(), report);
     m_server =
         std::make_unique<InterfaceServer>(*m_cards, m_requests, m_folder, m_log, m_hostNames, m_notifier);
     m_server->SetRecorder(m_recorder);
+    m_requests.Post([this] { m_cards->MendLeftovers(); });
     m_server->Listen(QHostAddress::Any, port);
     std::fprintf(stderr, "listening on 0.0.0.0:%u\n", unsigned(m_server->ServerPort()));
     std::fflush(stderr);

@@ -14,6 +14,7 @@ class Tdmrmt;
 
 namespace kx {
 
+class CardJournal;
 class CardService;
 class InterfaceServer;
 class Notifier;
@@ -46,7 +47,9 @@ public:
     // to the library is made. Encoder problems are reported; start-up goes on.
     void LoadSettingsAndEncoder();
     // Creates the card operations and the listener and starts listening;
-    // raises kx::Error when the port cannot be taken.
+    // raises kx::Error when the port cannot be taken. Once the event loop
+    // runs, what the card journal holds from an interrupted run is reported
+    // and, where it can be, mended, on the request thread.
     void StartListener(quint16 port);
 
     const ProgramFolder &Folder() const { return m_folder; }
@@ -71,6 +74,7 @@ private:
     EncoderBinding m_encoder;
     ConnectionLog m_log;
     HostNames m_hostNames;
+    std::unique_ptr<CardJournal> m_journal;
     std::unique_ptr<CardService> m_cards;
     std::unique_ptr<InterfaceServer> m_server;
 };

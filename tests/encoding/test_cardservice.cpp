@@ -1,5 +1,6 @@
 #include "cardtoolrun.h"
 #include "common/tempfolder.h"
+#include "encoding/cardjournal.h"
 #include "encoding/cardservice.h"
 #include "encoding/encoderbinding.h"
 #include "encoding/roomtext.h"
@@ -9,6 +10,7 @@
 #include "shell/locksysteminfo.h"
 #include "store/dmrmt.h"
 
+#include <QFileInfo>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUuid>
@@ -270,6 +272,144 @@ TEST_F(CardServiceTest, ReadOfACardWithARoomButNoPeriodRaisesAndLeavesTheRecordA
     EXPECT_EQ(current.Room, "101");
     EXPECT_EQ(current.GuestName, "Li");
     EXPECT_EQ(current.GuestInTime, Stay().GuestInTime);
+}
+
+// The card journal: what a station killed in the middle of a card operation
+// finds at its next start, and what it does with it.
+class CardJournalTest : public CardServiceTest
+{
+protected:
+    // A station with a journal in the program folder, as start-up makes one.
+    std::unique_ptr<kx::CardService> Station()
+    {
+        return std::make_unique<kx::CardService>(encoder, *store, programFolder, clock, &journal,
+                                                 [this](const QString &text) { reports << text; });
+    }
+
+    int Count(const QString &table)
+    {
+        return FirstRow(QStringLiteral("SELECT COUNT(*) AS n FROM %1").arg(table))["n"].toInt();
+    }
+
+    kx::CardJournal journal{folder.file(kx::CardJournalFile)};
+    QStringList reports;
+};
+
+TEST_F(CardJournalTest, ACheckInKilledAfterTheCardWasWrittenGetsItsRecordsAtTheNextStart)
+{
+    auto station = Station();
+    ASSERT_EQ(station->CheckRoom("101"), 0);
+    ASSERT_EQ(station->CheckInCard(Stay()), 0);
+    // The entry is on disk, readable by the station's user alone.
+    const QFileInfo file(journal.Path());
+    ASSERT_TRUE(file.exists());
+    EXPECT_EQ(file.permissions() &
+                  (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+              QFile::Permissions());
+    station.reset(); // killed before the records
+
+    kx::CardJournal restarted(journal.Path());
+    kx::CardService next(encoder, *store, programFolder, clock, &restarted,
+                         [this](const QString &text) { reports << text; });
+    next.MendLeftovers();
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_EQ(reports[0].toStdString(),
+              "Interrupted check in of room 101, card 78563412: the card was written "
+              "without records; its records are stored now.");
+    EXPECT_FALSE(reports[0].contains("Li")) << "the holder is not told";
+    EXPECT_EQ(Count("MakeCardRecord"), 1);
+    EXPECT_EQ(Count("GuestInRecord"), 1);
+    EXPECT_EQ(FirstRow("SELECT Rom, GuestName, GuestInTime FROM GuestInRecord")["GuestInTime"].toString(),
+              "2024-05-20 14:00:30");
+    EXPECT_FALSE(QFile::exists(journal.Path())) << "nothing is left to report";
+
+    // An answered request leaves no entry.
+    ASSERT_EQ(next.CheckOut("101"), 1);
+    EXPECT_TRUE(QFile::exists(journal.Path())) << "kept until the front desk has its answer";
+    next.Answered();
+    EXPECT_FALSE(QFile::exists(journal.Path()));
+    PlaceCard();
+    ASSERT_EQ(next.CheckRoom("101"), 0);
+    ASSERT_EQ(next.CheckInCard(Stay()), 0);
+    next.AddCardRecord(Stay());
+    next.AddGuestRecord(Stay());
+    next.Answered();
+    EXPECT_FALSE(QFile::exists(journal.Path()));
+    EXPECT_EQ(reports.size(), 1);
+}
+
+TEST_F(CardJournalTest, LeftoversThatCannotBeMendedAreReported)
+{
+    // Recorded before the records of a check-in were stored, then the
+    // records were stored and the station was killed before its answer.
+    auto station = Station();
+    ASSERT_EQ(station->CheckRoom("101"), 0);
+    ASSERT_EQ(station->CheckInCard(Stay()), 0);
+    station->AddCardRecord(Stay());
+    const QList<kx::JournalEntry> inProgress = kx::CardJournal(journal.Path()).Leftovers();
+    ASSERT_EQ(inProgress.size(), 1);
+    const kx::JournalEntry answered = inProgress[0];
+    station->AddGuestRecord(Stay());
+    station->Answered();
+    ASSERT_FALSE(QFile::exists(journal.Path()));
+    kx::CardJournal(journal.Path()).Begin(answered);
+
+    // Killed while the encoder wrote a card that is not the one now on it.
+    kx::JournalEntry writing = answered;
+    writing.step = kx::JournalEntry::Step::CardWriting;
+    writing.card.CardRom[0] = 0x11;
+    kx::CardJournal(journal.Path()).Begin(writing);
+
+    // Killed between closing a room's records and erasing its card.
+    kx::JournalEntry closing;
+    closing.kind = kx::JournalEntry::Kind::CheckOut;
+    closing.step = kx::JournalEntry::Step::RecordsClosing;
+    closing.request.Room = "102";
+    kx::CardJournal(journal.Path()).Begin(closing);
+    kx::JournalEntry erasing = closing;
+    erasing.step = kx::JournalEntry::Step::CardErasing;
+    erasing.card = answered.card;
+    kx::CardJournal(journal.Path()).Begin(erasing);
+
+    Station()->MendLeftovers();
+    EXPECT_EQ(
+        reports,
+        QStringList({
+            "Interrupted check in of room 101, card 78563412: the card and its records were made, but "
+            "the front desk had no answer.",
+            "Interrupted check in of room 101, card 78563411: it is not known whether the card was "
+            "written, and no records were stored. If the card opens the room, erase it.",
+            "Interrupted check out of room 102, card unknown: the room's stays and cards may be closed "
+            "while the card still opens the room. Lay the card on the encoder and check the room out "
+            "again.",
+            "Interrupted check out of room 102, card 78563412: the room's stays and cards may be closed "
+            "while the card still opens the room. Lay the card on the encoder and check the room out "
+            "again.",
+        }));
+    EXPECT_EQ(Count("GuestInRecord"), 1) << "nothing stored twice";
+    EXPECT_FALSE(QFile::exists(journal.Path()));
+}
+
+TEST_F(CardJournalTest, ACheckInWhoseRecordsCannotBeStoredYetWaitsForTheStore)
+{
+    auto station = Station();
+    ASSERT_EQ(station->CheckRoom("101"), 0);
+    ASSERT_EQ(station->CheckInCard(Stay()), 0);
+    server.terminate();
+    server.waitForFinished(10000);
+    EXPECT_THROW(station->AddCardRecord(Stay()), kx::StoreError);
+
+    // Told once, kept until the records store answers again.
+    station->MendLeftovers();
+    station->MendLeftovers();
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_TRUE(
+        reports[0].startsWith("Interrupted check in of room 101, card 78563412: the card was written, "
+                              "but its records cannot be stored yet ("))
+        << reports[0].toStdString();
+    EXPECT_TRUE(reports[0].endsWith("They are stored when the records store answers."))
+        << reports[0].toStdString();
+    EXPECT_EQ(journal.Leftovers().size(), 1);
 }
 
 TEST_F(CardServiceTest, FailedReadLeavesTheRecordAlone)
