@@ -13,6 +13,7 @@
 #include <QUuid>
 #include <QtEndian>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -49,11 +50,11 @@ QString KnownOperation(const QString &op)
     return known.contains(op) ? op : QStringLiteral("unknown");
 }
 
-// The room an appended row names, when it names one as a whole number.
-std::optional<qint64> RowRoom(const FieldList &row)
+// The value an appended row gives column, when it gives a whole number.
+std::optional<qint64> RowNumber(const FieldList &row, const QString &column)
 {
     for (const auto &[name, value] : row) {
-        if (name.compare(QStringLiteral("Room"), Qt::CaseInsensitive) != 0)
+        if (name.compare(column, Qt::CaseInsensitive) != 0)
             continue;
         if (value.isDouble())
             return value.toInteger();
@@ -325,8 +326,11 @@ bool ClientSession::HoldCardRows(const QList<FieldList> &rows, int maxErrors, Ap
 {
     if (m_claimedRoom < 0 || rows.isEmpty())
         return false;
+    // Only a check-in's guest card waits for a guest record; a card of
+    // another type is stored at once.
     for (const FieldList &row : rows) {
-        if (RowRoom(row) != m_claimedRoom)
+        if (RowNumber(row, QStringLiteral("Room")) != m_claimedRoom ||
+            RowNumber(row, QStringLiteral("CardType")) != proto::GuestCardType)
             return false;
     }
     // Values are checked now, so that a bad one is answered here as it would
@@ -401,6 +405,15 @@ QJsonObject ClientSession::Apply(const QJsonObject &message)
         result = m_backend.Append(*table, rows, maxErrors.toInt(), context);
         if (table == &GuestInRecordTable() && result.committed)
             m_claimedRoom = -1;
+        // A card of another type for the claimed room ends that card
+        // operation, and with it the claim.
+        if (table == &MakeCardRecordTable() && result.committed && m_claimedRoom >= 0 &&
+            std::all_of(rows.begin(), rows.end(), [this](const FieldList &row) {
+                return RowNumber(row, QStringLiteral("Room")) == m_claimedRoom;
+            })) {
+            m_backend.ReleaseClaims(m_owner);
+            m_claimedRoom = -1;
+        }
     }
     QJsonObject reply = Ok();
     if (held)

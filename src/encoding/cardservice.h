@@ -3,6 +3,7 @@
 #include "cardjournal.h"
 #include "cardwork.h"
 #include "server/cardoperations.h"
+#include "store/lockprotocol.h"
 
 #include <QSet>
 #include <functional>
@@ -26,7 +27,7 @@ public:
     static constexpr int RoomOccupied = 17;
     static constexpr int RoomNotFound = 18;
     // Card types recorded in MakeCardRecord.
-    static constexpr int GuestCardType = 4;
+    static constexpr int GuestCardType = lockprotocol::GuestCardType;
     static constexpr int OneShotCardType = 5;
 
     // journal, when given, keeps the operation in progress (see cardjournal.h);

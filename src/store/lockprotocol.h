@@ -17,6 +17,9 @@ constexpr int ProtocolVersion = 2;
 constexpr int PipeliningVersion = 2;
 // The key of a request that runs only when the one before it succeeded.
 inline const QString IfPreviousOkKey = QStringLiteral("ifPreviousOk");
+// The CardType of the guest card a check-in records. The server holds such a
+// card record for a claimed room until the guest record of the same check-in.
+constexpr int GuestCardType = 4;
 constexpr qsizetype HeaderSize = 4;
 // The largest message body either side accepts.
 constexpr quint32 MaxMessageSize = 1024 * 1024;

@@ -34,13 +34,13 @@ struct Station
         return pub.IsEmpty();
     }
 
-    int AddCardRecord(int room, const QString &rom)
+    int AddCardRecord(int room, const QString &rom, int cardType = 4)
     {
         Reopen(make, QStringLiteral("select top 1 * from MakeCardRecord "));
         make.Append();
         make.SetField(QStringLiteral("Rom"), rom);
         make.SetField(QStringLiteral("Holder"), QStringLiteral("Li"));
-        make.SetField(QStringLiteral("CardType"), 4);
+        make.SetField(QStringLiteral("CardType"), cardType);
         make.SetField(QStringLiteral("Room"), QString::number(room));
         make.SetField(QStringLiteral("StartTime"), Start);
         make.SetField(QStringLiteral("EndTime"), End);
@@ -146,6 +146,13 @@ TEST_P(RoomClaimTest, CardAndGuestRecordOfACheckInAreStoredTogether)
     Station c(m_server->Port());
     ASSERT_EQ(c.AddCardRecord(103, QStringLiteral("0F0F0F0F")), 0);
     EXPECT_EQ(Count(QStringLiteral("card"), 103), 1);
+
+    // So is a card of another type than a guest card for a claimed room, and
+    // it ends the claim: no guest record follows it.
+    ASSERT_TRUE(c.RoomFree(102));
+    ASSERT_EQ(c.AddCardRecord(102, QStringLiteral("0E0E0E0E"), 7), 0);
+    EXPECT_EQ(Count(QStringLiteral("card"), 102), 1);
+    EXPECT_TRUE(b.RoomFree(102));
 }
 
 TEST_P(RoomClaimTest, NoPathStoresASecondOpenStayOfARoom)
