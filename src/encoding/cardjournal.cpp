@@ -19,7 +19,7 @@ namespace kx {
 
 namespace {
 
-const QStringList KindNames{QStringLiteral("checkin"), QStringLiteral("checkout")};
+const QStringList KindNames{QStringLiteral("checkin"), QStringLiteral("checkout"), QStringLiteral("key")};
 const QStringList StepNames{QStringLiteral("card-writing"), QStringLiteral("card-written"),
                             QStringLiteral("records-closing"), QStringLiteral("card-erasing")};
 
@@ -35,6 +35,7 @@ QJsonObject ToJson(const JournalEntry &entry)
         {QStringLiteral("start"), entry.request.GuestInTime},
         {QStringLiteral("end"), entry.request.GuestLeaveTime},
         {QStringLiteral("card"), QString::fromLatin1(card.toHex())},
+        {QStringLiteral("cardType"), entry.cardType},
     };
 }
 
@@ -52,6 +53,7 @@ bool FromJson(const QJsonObject &o, JournalEntry &entry)
     entry.request.GuestName = o.value(QStringLiteral("holder")).toString().toLatin1();
     entry.request.GuestInTime = o.value(QStringLiteral("start")).toDouble();
     entry.request.GuestLeaveTime = o.value(QStringLiteral("end")).toDouble();
+    entry.cardType = o.value(QStringLiteral("cardType")).toInt();
     std::memcpy(&entry.card, card.constData(), sizeof entry.card);
     return true;
 }
@@ -76,7 +78,7 @@ void SyncFolder(const QString &dir)
 
 QString JournalEntry::CardSerial() const
 {
-    const bool read = kind == Kind::CheckIn || step == Step::CardErasing;
+    const bool read = kind != Kind::CheckOut || step == Step::CardErasing;
     return read ? MakeRomText(card.CardRom) : QStringLiteral("unknown");
 }
 

@@ -15,7 +15,8 @@ inline const QString CardJournalFile = QStringLiteral("CardJournal.json");
 // what the operation had done and to finish a check-in's records.
 struct JournalEntry
 {
-    enum class Kind { CheckIn, CheckOut };
+    // KeyCard: a duplicate or one-shot key, recorded by its card record alone.
+    enum class Kind { CheckIn, CheckOut, KeyCard };
     enum class Step {
         CardWriting,    // check-in: the encoder is being asked to write the card
         CardWritten,    // check-in: the card is written, its records are being stored
@@ -28,6 +29,7 @@ struct JournalEntry
     TCardInterface request; // room, holder and stay as the front desk sent them
     TLock_Make card{};      // the card as written (check-in) or as read (check-out)
     QString id;             // names the entry in the file
+    int cardType = 0;       // KeyCard: the CardType its card record gets
 
     // The card's serial as the records name it, or "unknown" before the card was read.
     QString CardSerial() const;

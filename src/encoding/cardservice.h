@@ -78,7 +78,10 @@ private:
 
     // The outcome to report, or nothing when the leftover must wait.
     std::optional<QString> MendCheckIn(const JournalEntry &entry);
+    std::optional<QString> MendKeyCard(const JournalEntry &entry);
     QString MendCheckOut(const JournalEntry &entry);
+    // Tells once per run that entry waits for the records store; gives nothing.
+    std::optional<QString> TellWaiting(const JournalEntry &entry, const QString &text);
     // True when the card the encoder holds now is the one entry wrote.
     bool CardOnEncoderIs(const TLock_Make &card);
     // True when a valid card record of the entry's card names its room.
@@ -92,6 +95,7 @@ private:
     CardJournal *m_journal;
     Report m_report;
     bool m_mending = false;
+    int m_keyCardType = 0;       // while CheckInCard writes a duplicate or one-shot key: its card type
     QSet<QString> m_toldWaiting; // leftovers already reported as waiting for the store
 };
 

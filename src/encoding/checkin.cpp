@@ -84,7 +84,12 @@ int CardService::CheckInCard(const TCardInterface &request)
 
     // The journal knows of the card before the encoder writes it; writing the
     // entry fails before the card is touched when the program folder is full.
-    JournalEntry entry{JournalEntry::Kind::CheckIn, JournalEntry::Step::CardWriting, request, card, {}};
+    JournalEntry entry{m_keyCardType ? JournalEntry::Kind::KeyCard : JournalEntry::Kind::CheckIn,
+                       JournalEntry::Step::CardWriting,
+                       request,
+                       card,
+                       {},
+                       m_keyCardType};
     if (m_journal)
         m_journal->Begin(entry);
     const Word written = m_work.WriteWorkCard();

@@ -41,8 +41,10 @@ void CardService::MendLeftovers()
     }
     const TLock_Make kept = m_work.CardWorkArea;
     for (const JournalEntry &entry : leftovers) {
-        const std::optional<QString> outcome =
-            entry.kind == JournalEntry::Kind::CheckIn ? MendCheckIn(entry) : MendCheckOut(entry);
+        const std::optional<QString> outcome = entry.kind == JournalEntry::Kind::CheckIn ? MendCheckIn(entry)
+                                               : entry.kind == JournalEntry::Kind::KeyCard
+                                                   ? MendKeyCard(entry)
+                                                   : MendCheckOut(entry);
         if (!outcome)
             continue;
         // Told before the entry goes: a crash in between tells it twice, never not at all.
@@ -58,6 +60,15 @@ void CardService::MendLeftovers()
         }
     }
     m_work.CardWorkArea = kept;
+}
+
+std::optional<QString> CardService::TellWaiting(const JournalEntry &entry, const QString &text)
+{
+    if (m_report && !m_toldWaiting.contains(entry.id)) {
+        m_toldWaiting.insert(entry.id);
+        m_report(text);
+    }
+    return std::nullopt; // the entry stays
 }
 
 bool CardService::CardOnEncoderIs(const TLock_Make &card)
@@ -106,13 +117,34 @@ std::optional<QString> CardService::MendCheckIn(const JournalEntry &entry)
         AddGuestRecord(entry.request);
         return what + QStringLiteral("the card was written without records; its records are stored now.");
     } catch (const Error &e) {
-        if (m_report && !m_toldWaiting.contains(entry.id)) {
-            m_toldWaiting.insert(entry.id);
-            m_report(what + QStringLiteral("the card was written, but its records cannot be stored yet (%1). "
-                                           "They are stored when the records store answers.")
-                                .arg(e.text()));
-        }
-        return std::nullopt;
+        return TellWaiting(
+            entry, what + QStringLiteral("the card was written, but its records cannot be stored yet (%1). "
+                                         "They are stored when the records store answers.")
+                              .arg(e.text()));
+    }
+}
+
+std::optional<QString> CardService::MendKeyCard(const JournalEntry &entry)
+{
+    const QString what = QStringLiteral("Interrupted %1 of room %2, card %3: ")
+                             .arg(entry.cardType == OneShotCardType ? QStringLiteral("one-shot key")
+                                                                    : QStringLiteral("duplicate key"),
+                                  AnsiText(entry.request.Room), entry.CardSerial());
+    if (entry.step == JournalEntry::Step::CardWriting && !CardOnEncoderIs(entry.card))
+        return what + QStringLiteral("it is not known whether the card was written, and no record was "
+                                     "stored. If the card opens the room, erase it.");
+    try {
+        if (CardRecordStored(entry))
+            return what +
+                   QStringLiteral("the card and its record were made, but the front desk had no answer.");
+        m_work.CardWorkArea = entry.card;
+        AppendCardRecord(entry.request, entry.cardType);
+        return what + QStringLiteral("the card was written without its record; its record is stored now.");
+    } catch (const Error &e) {
+        return TellWaiting(
+            entry, what + QStringLiteral("the card was written, but its record cannot be stored yet (%1). "
+                                         "It is stored when the records store answers.")
+                              .arg(e.text()));
     }
 }
 

@@ -6,6 +6,8 @@
 #include "server/resulttext.h"
 #include "store/dmrmt.h"
 
+#include <QScopedValueRollback>
+
 namespace kx {
 
 namespace {
@@ -60,6 +62,7 @@ int CardService::DuplicateKey(const TCardInterface &request)
             return InvalidKeyPeriodCode;
         card.GuestLeaveTime = request.GuestLeaveTime;
     }
+    const QScopedValueRollback<int> key(m_keyCardType, GuestCardType); // for the journal
     if (const int r = CheckInCard(card); r != 0)
         return r;
     AppendCardRecord(card, GuestCardType);
@@ -76,6 +79,7 @@ int CardService::OneShotKey(const TCardInterface &request)
         return RoomNotFound;
     if (request.GuestInTime == 0 || request.GuestLeaveTime <= request.GuestInTime)
         return InvalidKeyPeriodCode;
+    const QScopedValueRollback<int> key(m_keyCardType, OneShotCardType); // for the journal
     if (const int r = CheckInCard(request); r != 0)
         return r;
     AppendCardRecord(request, OneShotCardType);

@@ -390,6 +390,28 @@ TEST_F(CardJournalTest, LeftoversThatCannotBeMendedAreReported)
     EXPECT_FALSE(QFile::exists(journal.Path()));
 }
 
+TEST_F(CardJournalTest, AKeyCardKilledBeforeItsRecordGetsItsCardRecordAndNoStay)
+{
+    // A one-shot key written for room 101, the station killed before its record.
+    kx::JournalEntry key;
+    key.kind = kx::JournalEntry::Kind::KeyCard;
+    key.step = kx::JournalEntry::Step::CardWritten;
+    key.request = Stay();
+    key.cardType = kx::CardService::OneShotCardType;
+    ASSERT_EQ(encoder.ReadCard(key.card), 1);
+    key.card.RoomDoors[0] = 101;
+    DateTimeToLockTime(Stay().GuestInTime, key.card.LockStartTime);
+    DateTimeToLockTime(Stay().GuestLeaveTime, key.card.LockEndTime);
+    ASSERT_EQ(encoder.MakeGuestCard(key.card), 1);
+    kx::CardJournal(journal.Path()).Begin(key);
+
+    Station()->MendLeftovers();
+    EXPECT_EQ(reports, QStringList{"Interrupted one-shot key of room 101, card 78563412: the card was written "
+                                   "without its record; its record is stored now."});
+    EXPECT_EQ(FirstRow("SELECT CardType FROM MakeCardRecord")["CardType"].toInt(), 5);
+    EXPECT_EQ(Count("GuestInRecord"), 0) << "a key opens no stay";
+}
+
 TEST_F(CardJournalTest, ACheckInWhoseRecordsCannotBeStoredYetWaitsForTheStore)
 {
     auto station = Station();
