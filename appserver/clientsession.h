@@ -1,8 +1,8 @@
 #pragma once
 
 #include "schema.h"
-#include "store/stationkey.h"
 #include "sqlbackend.h"
+#include "store/stationkey.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -83,7 +83,7 @@ HOTELLOCK_EXPORT Word EncodeInit(char *path256)
     g_cardPath = cardPath;
     g_settingsPath.assign(path256, length);
     g_initialised = true;
-    hotellock::RemoveStaleTemporaries(hotellock::CardFilePath(g_settingsPath));
+    hotellock::RemoveStaleTemporaries(g_cardPath);
     return Result::Ok;
 }
 

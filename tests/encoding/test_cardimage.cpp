@@ -214,6 +214,7 @@ TEST_F(CardFiles, VersionOneFileIsReadAndReplacedAtItsFirstWrite)
     ASSERT_TRUE(UpdateCardFile(path, loaded, RoomCard(102), error)) << error;
     EXPECT_EQ(FileBytes(path).size(), TwoCopyFileSize);
     EXPECT_EQ(LoadCardFile(path).card.roomDoors[0], 102);
+}
 
 TEST_F(CardFiles, OpeningTheSlotRemovesTemporariesOfWritersThatAreGone)
 {
