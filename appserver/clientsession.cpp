@@ -70,8 +70,7 @@ std::optional<qint64> RowNumber(const FieldList &row, const QString &column)
 ClientSession::ClientSession(QTcpSocket *socket, SqlBackend &backend, const SessionPolicy &policy,
                              ServerMetrics *metrics, QObject *parent)
     : QObject(parent), m_socket(socket), m_backend(backend), m_policy(policy), m_metrics(metrics),
-      m_peer(socket->peerAddress().toString()),
-      m_owner(QUuid::createUuid().toString(QUuid::WithoutBraces))
+      m_peer(socket->peerAddress().toString()), m_owner(QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
     m_socket->setParent(this);
     // Answers are small and the station often waits for two of them: without
