@@ -110,6 +110,7 @@ ClientSession::~ClientSession()
         return;
     try {
         m_backend.ReleaseClaims(m_owner);
+        NoteClaimsChanged();
     } catch (const std::exception &) {
         // The claim runs out by itself.
     }
@@ -185,6 +186,12 @@ void ClientSession::Stalled()
     m_closing = true;
     m_socket->abort();
     deleteLater();
+}
+
+void ClientSession::NoteClaimsChanged()
+{
+    if (m_metrics)
+        m_metrics->ClaimsChanged();
 }
 
 void ClientSession::Log(const QString &text) const
@@ -315,6 +322,7 @@ QueryResult ClientSession::OccupancyQuery(const Statement &statement)
         m_backend.ClaimRoom(statement.room, m_owner, m_station, now, now + m_backend.ClaimTimeoutSeconds);
     if (outcome == ClaimOutcome::Claimed)
         m_claimedRoom = statement.room;
+    NoteClaimsChanged(); // a claim taken, or an earlier one dropped
     QueryResult result{{{QStringLiteral("room"), ColumnType::Integer}}, {}};
     if (outcome == ClaimOutcome::Occupied)
         result.rows.append(QJsonArray{statement.room});
@@ -402,8 +410,10 @@ QJsonObject ClientSession::Apply(const QJsonObject &message)
         if (table == &GuestInRecordTable())
             context.heldCardRows = std::exchange(m_heldCardRows, {});
         result = m_backend.Append(*table, rows, maxErrors.toInt(), context);
-        if (table == &GuestInRecordTable() && result.committed)
+        if (table == &GuestInRecordTable() && result.committed) {
             m_claimedRoom = -1;
+            NoteClaimsChanged();
+        }
         // A card of another type for the claimed room ends that card
         // operation, and with it the claim.
         if (table == &MakeCardRecordTable() && result.committed && m_claimedRoom >= 0 &&
@@ -412,6 +422,7 @@ QJsonObject ClientSession::Apply(const QJsonObject &message)
             })) {
             m_backend.ReleaseClaims(m_owner);
             m_claimedRoom = -1;
+            NoteClaimsChanged();
         }
     }
     QJsonObject reply = Ok();

@@ -71,6 +71,8 @@ private:
     void Send(const QJsonObject &reply);
     void SendAndClose(const QJsonObject &reply);
     QJsonObject Refuse(const QString &text);
+    // Tells the metrics that the open room claims may have changed.
+    void NoteClaimsChanged();
     void Log(const QString &text) const;
 
     QTcpSocket *m_socket;

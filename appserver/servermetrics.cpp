@@ -3,6 +3,8 @@
 #include "platform/errors.h"
 #include "sqlbackend.h"
 
+#include <QDateTime>
+
 namespace lockserver {
 
 namespace {
@@ -14,9 +16,11 @@ const QByteArray StatementErrors = QByteArrayLiteral("lockserver_statement_error
 const QByteArray Connections = QByteArrayLiteral("lockserver_connections");
 const QByteArray DatabaseBytes = QByteArrayLiteral("lockserver_database_size_bytes");
 const QByteArray DatabaseUp = QByteArrayLiteral("lockserver_database_up");
+const QByteArray OpenClaims = QByteArrayLiteral("lockserver_room_claims_open");
 const QByteArray ListenerUp = QByteArrayLiteral("lockserver_listener_up");
 
 constexpr int DatabaseLookIntervalMs = 15000;
+constexpr int ClaimsLookIntervalMs = 1000;
 
 } // namespace
 
@@ -30,6 +34,8 @@ ServerMetrics::ServerMetrics()
     m_registry.Declare(Connections, Type::Gauge, "Open station connections.");
     m_registry.Declare(DatabaseBytes, Type::Gauge, "Size of the lock database in bytes.");
     m_registry.Declare(DatabaseUp, Type::Gauge, "1 while the lock database answers.");
+    m_registry.Declare(OpenClaims, Type::Gauge,
+                       "Rooms claimed by a check-in in progress whose claim has not run out.");
     m_registry.Declare(ListenerUp, Type::Gauge, "1 while the listener is up.");
     m_registry.Set(Connections, {}, 0);
     m_registry.Set(ListenerUp, {}, 0);
@@ -67,6 +73,11 @@ void ServerMetrics::DatabaseAnswered(qint64 bytes)
     m_databaseFault.clear();
 }
 
+void ServerMetrics::ClaimsOpen(int open)
+{
+    m_registry.Set(OpenClaims, {}, open);
+}
+
 void ServerMetrics::DatabaseFailed(const QString &why)
 {
     m_registry.Set(DatabaseUp, {}, 0);
@@ -91,6 +102,11 @@ MetricsService::MetricsService(ServerMetrics &metrics, SqlBackend &backend, cons
     kx::metrics::StartMetrics(m_endpoint, metricsOption);
     QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] { LookAtDatabase(); });
     m_timer.start(DatabaseLookIntervalMs);
+    QObject::connect(&m_claimsTimer, &QTimer::timeout, &m_claimsTimer, [this] {
+        if (m_metrics.TakeClaimsChanged())
+            CountClaims();
+    });
+    m_claimsTimer.start(ClaimsLookIntervalMs);
     LookAtDatabase();
 }
 
@@ -100,6 +116,17 @@ void MetricsService::LookAtDatabase()
         m_metrics.DatabaseAnswered(m_backend.DatabaseSize());
     } catch (const kx::Error &e) {
         m_metrics.DatabaseFailed(e.text());
+        return;
+    }
+    CountClaims(); // claims also end by running out
+}
+
+void MetricsService::CountClaims()
+{
+    try {
+        m_metrics.ClaimsOpen(m_backend.OpenClaims(QDateTime::currentSecsSinceEpoch()));
+    } catch (const kx::Error &) {
+        // The database look reports the fault; the gauge keeps its last count.
     }
 }
 

@@ -33,6 +33,11 @@ public:
     // What the last look at the database (its size) found.
     void DatabaseAnswered(qint64 bytes);
     void DatabaseFailed(const QString &why);
+    // A session claimed or gave up a room: the count of open claims is to be
+    // looked at again. Cheap, so the sessions can call it on every change.
+    void ClaimsChanged() { m_claimsChanged = true; }
+    bool TakeClaimsChanged() { return m_claimsChanged.exchange(false); }
+    void ClaimsOpen(int open);
 
     kx::metrics::Health Health() const;
     const kx::metrics::Registry &Registry() const { return m_registry; }
@@ -40,13 +45,15 @@ public:
 private:
     kx::metrics::Registry m_registry;
     std::atomic<bool> m_listening{false};
+    std::atomic<bool> m_claimsChanged{true};
     mutable std::mutex m_mutex;
     QString m_databaseFault;
 };
 
 // The metrics endpoint of a running lockserver: serves /healthz and /metrics
 // on the address --metrics names, and looks at the database (its size, and
-// whether it answers) now and every 15 s on the thread that owns it.
+// whether it answers) now and every 15 s on the thread that owns it. The open
+// room claims are counted with it, and within a second of a session's change.
 class MetricsService
 {
 public:
@@ -55,11 +62,13 @@ public:
 
 private:
     void LookAtDatabase();
+    void CountClaims();
 
     ServerMetrics &m_metrics;
     SqlBackend &m_backend;
     kx::metrics::HttpEndpoint m_endpoint;
     QTimer m_timer;
+    QTimer m_claimsTimer;
 };
 
 } // namespace lockserver

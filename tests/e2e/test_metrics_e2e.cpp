@@ -1,5 +1,7 @@
 #include "common/httpget.h"
 #include "e2efixture.h"
+#include "store/clientdataset.h"
+#include "store/dmrmt.h"
 
 using testhttp::Get;
 using testhttp::Sample;
@@ -82,4 +84,25 @@ TEST_F(MetricsEndToEnd, HealthTurnsUnavailableWhileTheLockServerIsStoppedAndServ
     ASSERT_EQ(CheckIn("102"), ResultReply(0));
     EXPECT_EQ(StationHealth().status, 200);
     EXPECT_EQ(Sample(StationMetrics(), "kandrilox_store_link_up"), 1);
+}
+
+TEST_F(MetricsEndToEnd, OpenRoomClaimsAreCountedWhileACheckInHoldsOneAndNotAfter)
+{
+    const auto claims = [&] { return Sample(ServerMetrics(), "lockserver_room_claims_open"); };
+    EXPECT_EQ(claims(), 0);
+
+    {
+        // A station's room check claims the free room until its connection closes.
+        TSocketConnection store;
+        store.Address = QStringLiteral("127.0.0.1");
+        store.Port = system.LockServerPort();
+        store.SetServerName(LockServerName);
+        TClientDataSet pub{store, QStringLiteral("dsp_public")};
+        pub.SetCommandText(
+            QStringLiteral("select top 1 room from GuestInRecord Where (enOverride=0) And(Room =102)"));
+        pub.Open();
+        ASSERT_TRUE(pub.IsEmpty()) << "room 102 is free";
+        EXPECT_TRUE(LockSystem::WaitUntil([&] { return claims() == 1; }));
+    }
+    EXPECT_TRUE(LockSystem::WaitUntil([&] { return claims() == 0; }));
 }
